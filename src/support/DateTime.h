@@ -1,0 +1,43 @@
+#pragma once
+// Date-time values (TDateTime: days since 1899-12-30, fraction = time of day), their parts,
+// conversions between UTC, local time and Unix seconds, and the display pattern language.
+
+#include "support/Clock.h"
+#include "support/Exceptions.h"
+
+#include <cstdint>
+#include <string>
+
+namespace kestrova {
+
+KV_DECLARE_EXCEPTION(EConvertError, Exception);
+
+constexpr TDateTime UnixEpochDays = 25569.0; // 1970-01-01 as a TDateTime
+constexpr double MillisecondsPerDay = 86400000.0;
+
+struct TDateTimeParts
+{
+    int Year = 1899, Month = 12, Day = 30, Hour = 0, Minute = 0, Second = 0, Millisecond = 0;
+};
+
+// Builds a value from parts; false (and Result untouched) when a part is out of range.
+bool TryEncodeDateTime(const TDateTimeParts &parts, TDateTime &result);
+// As above, raising EConvertError for an invalid date or time.
+TDateTime EncodeDateTime(const TDateTimeParts &parts);
+TDateTimeParts DecodeDateTime(TDateTime value);
+
+// Unix seconds <-> TDateTime on the same (UTC) scale.
+TDateTime UnixToDateTime(int64_t unixSeconds);
+int64_t DateTimeToUnix(TDateTime value);
+
+// Time-zone conversions with the system's rules for that date. Zero converts to zero.
+TDateTime UtcToLocal(TDateTime utc);
+TDateTime LocalToUtc(TDateTime local);
+TDateTime LocalNow();
+
+// Formats with the pattern language "yyyy" "yy" "M" "MM" "d" "dd" "h" "hh" "nn" "ss" and
+// double-quoted literals; other characters are copied. Raises EConvertError for a pattern it
+// cannot handle (an unknown letter or an unterminated quote).
+std::string FormatDateTime(const std::string &pattern, TDateTime value);
+
+} // namespace kestrova

@@ -1,0 +1,58 @@
+#include "support/DebugLog.h"
+
+#include "support/DebugWindow.h"
+#include "support/Exceptions.h"
+
+#include <deque>
+
+namespace kestrova {
+
+namespace {
+// Bounded so that a library left running for weeks keeps a steady footprint.
+constexpr size_t MaxEntries = 10000;
+
+std::deque<std::string> &Log()
+{
+    static std::deque<std::string> entries;
+    return entries;
+}
+} // namespace
+
+void ShowDebugMessage(const std::string &text)
+{
+    Log().push_back(text);
+    if (Log().size() > MaxEntries)
+        Log().pop_front();
+    TMiscDebugWindow::Post(text);
+}
+
+void ReportException(const std::exception &e, const std::string &location) noexcept
+{
+    try {
+        ShowDebugMessage("Class=" + ExceptionClassName(e) + ", Message=" + e.what()
+                         + ", Location=" + location);
+    } catch (...) {
+        // Reporting must never fail the caller.
+    }
+}
+
+void ReportUnknownException(const std::string &location) noexcept
+{
+    try {
+        ShowDebugMessage("Class=Unknown, Message=Unknown exception, Location=" + location);
+    } catch (...) {
+    }
+}
+
+namespace DebugLog {
+std::vector<std::string> Entries()
+{
+    return { Log().begin(), Log().end() };
+}
+void Clear()
+{
+    Log().clear();
+}
+} // namespace DebugLog
+
+} // namespace kestrova
