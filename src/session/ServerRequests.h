@@ -3,6 +3,7 @@
 // (TAllAlertsConnection) implements it; tests plug in a fake.
 
 #include "link/Messages.h"
+#include "link/RequestChannel.h"
 
 #include <cstdint>
 #include <string>
@@ -21,6 +22,8 @@ public:
     // Detaches the callback of a request still in flight; a late reply is ignored.
     virtual void CancelRequest(const TMessageHandle &handle) = 0;
     virtual std::string Username() const = 0;
+    // The proxy and time-limit settings that HTTP fetches use as well.
+    virtual TConnectionSettings ConnectionSettings() const = 0;
     // Number of resets done so far (a reply from before a reset is stale).
     virtual uint64_t ResetCount() const = 0;
     // Reports network activity to the status listener: success or failure with a text.
