@@ -1,0 +1,610 @@
+#include "session/GetAlertData.h"
+
+#include "link/TalkWithServer.h"
+#include "link/WakeMeSoon.h"
+#include "session/Endpoints.h"
+#include "session/GenericNetRequests.h"
+#include "session/MachineIdentity.h"
+#include "session/TimeDefaults.h"
+#include "support/DebugLog.h"
+
+#include <QDesktopServices>
+#include <QTimer>
+#include <QUrl>
+#include <algorithm>
+#include <climits>
+#include <filesystem>
+
+namespace kestrova {
+
+namespace {
+constexpr double SecondDays = 1.0 / 86400.0;
+constexpr double PingIntervalDays = 4.5 * SecondDays;
+constexpr uint32_t SilentServerTicks = 24;
+
+TAllAlertsConnection *&Instance()
+{
+    static TAllAlertsConnection *session = nullptr;
+    return session;
+}
+
+int32_t StrToIntDef(const std::string &text, int32_t fallback)
+{
+    try {
+        size_t used = 0;
+        const long long value = std::stoll(text, &used, 10);
+        if (used != text.size() || value < INT32_MIN || value > INT32_MAX)
+            return fallback;
+        return static_cast<int32_t>(value);
+    } catch (...) {
+        return fallback;
+    }
+}
+} // namespace
+
+// Tells the session when the time offset or formats change, so that a link made in the other
+// time mode is restarted.
+class TDefaultsListenerAdapter : public IDefaultsListener
+{
+public:
+    explicit TDefaultsListenerAdapter(TAllAlertsConnection &session) : FSession(session)
+    {
+        RegisterDefaultsListener(this);
+    }
+    ~TDefaultsListenerAdapter() override { UnregisterDefaultsListener(this); }
+    void DefaultsChanged() override { FSession.TimeModeCheck(); }
+
+private:
+    TAllAlertsConnection &FSession;
+};
+
+TAllAlertsConnection::TAllAlertsConnection(TChannelFactory factory)
+    : HelpUrl(DefaultHelpUrl)
+    , WebViewUrl(DefaultWebViewUrl)
+    , FFactory(std::move(factory))
+    , FConnectWake(std::make_unique<TWakeMeSoon>())
+    , FPollWake(std::make_unique<TWakeMeSoon>())
+    , FTimer(std::make_unique<QTimer>())
+{
+    if (!FFactory)
+        FFactory = [] { return std::make_unique<TTalkWithServer>(); };
+    FSettings.ServerAddress = DefaultServerAddress;
+    FSettings.TunnelUrl = DefaultTunnelUrl;
+    OpenUrl = [](const std::string &url) {
+        QDesktopServices::openUrl(QUrl::fromUserInput(QString::fromStdString(url)));
+    };
+    FConnectWake->OnWake = [this] { ConnectWake(); };
+    FPollWake->OnWake = [this] { PollWake(); };
+    FTimer->setInterval(500);
+    QObject::connect(FTimer.get(), &QTimer::timeout, [this] {
+        RunGuarded("GetAlertData, TAllAlertsConnection.TimerTick", [this] { TimerTick(); });
+    });
+    FTimer->start();
+    FDefaultsAdapter = std::make_unique<TDefaultsListenerAdapter>(*this);
+}
+
+TAllAlertsConnection::~TAllAlertsConnection()
+{
+    FTimer->stop();
+    FDefaultsAdapter.reset();
+    FGeneralInfoRequest.reset();
+    OnStatusMessage = nullptr;
+    RunGuarded("GetAlertData, TAllAlertsConnection.Destroy", [this] { DropLink(); });
+    FDeadLinks.clear();
+    if (Instance() == this)
+        Instance() = nullptr;
+}
+
+// ---- settings ----
+
+void TAllAlertsConnection::SetServerAddress(const std::string &address)
+{
+    if (address == FSettings.ServerAddress)
+        return;
+    FSettings.ServerAddress = address;
+    Restart();
+}
+
+void TAllAlertsConnection::SetVendorId(const std::string &vendorId)
+{
+    if (vendorId == FVendorId)
+        return;
+    FVendorId = vendorId;
+    Restart();
+}
+
+void TAllAlertsConnection::SetUsername(const std::string &username)
+{
+    if (username == FUsername && !FDisconnectedForGood)
+        return;
+    FUsername = username;
+    Reset();
+}
+
+void TAllAlertsConnection::SetPassword(const std::string &password)
+{
+    if (password == FPassword && !FDisconnectedForGood)
+        return;
+    FPassword = password;
+    Reset();
+}
+
+namespace {
+template<typename T>
+bool Change(T &field, const T &value)
+{
+    if (field == value)
+        return false;
+    field = value;
+    return true;
+}
+} // namespace
+
+void TAllAlertsConnection::SetHttpProxy(const std::string &username, const std::string &password,
+                                        const std::string &host, int32_t port)
+{
+    // Each changed value restarts the link; a restart with no link is cheap.
+    if (Change(FSettings.HttpProxyUsername, username))
+        Restart();
+    if (Change(FSettings.HttpProxyPassword, password))
+        Restart();
+    if (Change(FSettings.HttpProxyHost, host))
+        Restart();
+    if (Change(FSettings.HttpProxyPort, port))
+        Restart();
+}
+
+void TAllAlertsConnection::SetSocksProxy(const std::string &server, int32_t level, int32_t port,
+                                         const std::string &username, const std::string &password)
+{
+    if (Change(FSettings.SocksServer, server))
+        Restart();
+    if (Change(FSettings.SocksLevel, level))
+        Restart();
+    if (Change(FSettings.SocksPort, port))
+        Restart();
+    if (Change(FSettings.SocksUsername, username))
+        Restart();
+    if (Change(FSettings.SocksPassword, password))
+        Restart();
+}
+
+// ---- link life ----
+
+void TAllAlertsConnection::EnsureLink()
+{
+    if (FLink)
+        return;
+    FNextPingTime = Clock::Now() + PingIntervalDays;
+    FLink = FFactory();
+    FLink->OnDisconnected = [this] { LinkDisconnected(); };
+    FLink->OnResponse = [this](bool success, const std::string &, const TMessageToServer &) {
+        ReportNetworkActivity(success, "");
+    };
+    FLink->OnStatusText = [this](const std::string &text) { ReportNetworkActivity(false, text); };
+    FLink->Settings = FSettings;
+    ++FLinksCreated;
+    FReconnectWanted = false;
+    FTimeModeAtLink = IsServerTimeMode();
+    TMessageHandle ignored;
+    if (FTimeModeAtLink)
+        FLink->SendMessage({ { "command", "set_time_format" }, { "format", "1" } }, false, ignored,
+                           nullptr);
+    if (!FUsername.empty() && !FDisconnectedForGood) {
+        TMessageHandle login;
+        FLink->SendMessage({ { "command", "login" },
+                             { "username", FUsername },
+                             { "password", FPassword },
+                             { "vendor_id", FVendorId },
+                             { "unique_id", MachineUniqueId() },
+                             { "restart_after", FRestartLastId },
+                             { "restart_key", FRestartKey },
+                             { "sequence", FRestartSequence },
+                             { "default_data_verion", "1" } },
+                           true, login,
+                           [this](bool success, const std::string &body, const TMessageToServer &) {
+                               ReceiveLogin(success, body);
+                           });
+    }
+    ScheduleConnect();
+}
+
+void TAllAlertsConnection::DropLink()
+{
+    if (!FLink)
+        return;
+    // Detach first so that nothing reaches the session from a link being dropped; closing fails
+    // every pending request now, while the freeing waits until no handler of the link runs.
+    std::unique_ptr<IRequestChannel> link = std::move(FLink);
+    link->OnDisconnected = nullptr;
+    link->OnResponse = nullptr;
+    link->OnStatusText = nullptr;
+    link->Close();
+    FDeadLinks.push_back(std::move(link));
+    QTimer::singleShot(0, FTimer.get(), [this] { FDeadLinks.clear(); });
+}
+
+void TAllAlertsConnection::ScheduleConnect()
+{
+    FConnectWake->RequestWake();
+}
+
+void TAllAlertsConnection::SchedulePoll()
+{
+    FPollWake->RequestWake();
+}
+
+void TAllAlertsConnection::ConnectWake()
+{
+    // Connect only when there is work for a link: one existed before, or a window wants alerts.
+    if (!FLink && (FReconnectWanted || !FWindows.empty()))
+        EnsureLink();
+    if (FLink && !FLink->ConnectStarted())
+        FLink->Connect();
+}
+
+void TAllAlertsConnection::Restart()
+{
+    FTicksSinceReply = 0;
+    FReconnectWanted = FReconnectWanted || FLink != nullptr;
+    DropLink();
+    ScheduleConnect();
+    MarkAllForResubscribe();
+    SetLoginStatus(lsUnknown, 0, 0);
+}
+
+void TAllAlertsConnection::Reset()
+{
+    FTicksSinceReply = 0;
+    ++FResetCount;
+    FReconnectWanted = FReconnectWanted || FLink != nullptr;
+    DropLink();
+    ScheduleConnect();
+    FNextGeneralInfoTime = Clock::Now();
+    FDisconnectedForGood = false;
+    FRestartLastId.clear();
+    FRestartKey.clear();
+    FRestartSequence.clear();
+    MarkAllForResubscribe();
+    SetLoginStatus(lsUnknown, 0, 0);
+    if (OnStatusMessage)
+        OnStatusMessage(scReset, "");
+    SchedulePoll();
+}
+
+void TAllAlertsConnection::LinkDisconnected()
+{
+    if (FLink && !FUsername.empty() && !FDisconnectedForGood && !FWindows.empty())
+        ReportNetworkActivity(false, FLink->ErrorText());
+}
+
+void TAllAlertsConnection::MarkAllForResubscribe()
+{
+    const auto windows = FWindows;
+    for (auto *window : windows)
+        window->MarkForResubscribe();
+}
+
+// ---- requests ----
+
+void TAllAlertsConnection::SendRequest(const TMessageToServer &message, TMessageHandle &handle,
+                                       TServerResponseEvent onReply)
+{
+    EnsureLink();
+    FLink->SendMessage(message, false, handle, std::move(onReply));
+}
+
+void TAllAlertsConnection::SendPersistent(const TMessageToServer &message, TMessageHandle &handle,
+                                          TServerResponseEvent onReply)
+{
+    EnsureLink();
+    FLink->SendMessage(message, true, handle, std::move(onReply));
+}
+
+void TAllAlertsConnection::CancelRequest(const TMessageHandle &handle)
+{
+    if (FLink)
+        FLink->ForgetMessage(handle);
+    for (auto &link : FDeadLinks)
+        link->ForgetMessage(handle);
+}
+
+void TAllAlertsConnection::ReportNetworkActivity(bool success, const std::string &text)
+{
+    if (!OnStatusMessage)
+        return;
+    try {
+        OnStatusMessage(success ? scNetworkSuccess : scNetworkFailure, text);
+    } catch (const std::exception &e) {
+        ReportException(e, "GetAlertData, TAllAlertsConnection.ReportNetworkActivity("
+                                   + std::string(success ? "Success" : "Failure") + "\"" + text
+                                   + "\")");
+    } catch (...) {
+        ReportUnknownException("GetAlertData, TAllAlertsConnection.ReportNetworkActivity");
+    }
+}
+
+// ---- windows ----
+
+void TAllAlertsConnection::AddWindow(TAlertWindowConnection *window)
+{
+    FWindows.push_back(window);
+    window->MarkForResubscribe();
+}
+
+void TAllAlertsConnection::RemoveWindow(TAlertWindowConnection *window)
+{
+    for (size_t i = 0; i < FWindows.size(); ++i)
+        if (FWindows[i] == window) {
+            FWindows[i] = FWindows.back(); // order is not kept
+            FWindows.pop_back();
+            return;
+        }
+}
+
+void TAllAlertsConnection::DeliverEmptyLiveBatches()
+{
+    const auto windows = FWindows;
+    for (auto *window : windows)
+        if (std::find(FWindows.begin(), FWindows.end(), window) != FWindows.end())
+            window->DeliverBatch({}, false);
+}
+
+TAlertWindowConnection *TAllAlertsConnection::FindWindowFromEnd(const std::string &windowId) const
+{
+    for (auto it = FWindows.rbegin(); it != FWindows.rend(); ++it)
+        if ((*it)->WindowId() == windowId)
+            return *it;
+    return nullptr;
+}
+
+// ---- timer and wake-ups ----
+
+void TAllAlertsConnection::TimerTick()
+{
+    FDeadLinks.clear();
+    const TDateTime now = Clock::Now();
+    if (now >= FNextGeneralInfoTime && !FWindows.empty()) {
+        FGeneralInfoRequest.reset();
+        FGeneralInfoRequest = std::make_unique<TGenericNetRequest>(
+                "GSM:/Misc/GeneralInfo.xml", *this,
+                [this](const std::string &result) { ReceiveGeneralInfo(result); });
+        FNextGeneralInfoTime = now + 300 * SecondDays;
+    }
+    if (FChartRefreshTime > 0 && now >= FChartRefreshTime) {
+        if (OnDiscardCharts)
+            OnDiscardCharts();
+        FChartRefreshTime = 0;
+    }
+    if (FLink && FLink->State() == TChannelState::Closed) {
+        DropLink();
+        FReconnectWanted = false;
+        if (!FUsername.empty() && !FDisconnectedForGood)
+            MarkAllForResubscribe();
+    }
+    if (FWindows.empty() || FDisconnectedForGood || FUsername.empty()) {
+        DeliverEmptyLiveBatches();
+        return;
+    }
+    SendPing();
+    ++FTicksSinceReply;
+    if (FTicksSinceReply > 1)
+        DeliverEmptyLiveBatches();
+    if (FTicksSinceReply > SilentServerTicks)
+        Restart();
+}
+
+void TAllAlertsConnection::PollWake()
+{
+    const auto windows = FWindows;
+    for (auto *window : windows)
+        if (std::find(FWindows.begin(), FWindows.end(), window) != FWindows.end()
+            && !window->ConfigSent())
+            window->Subscribe();
+    if (FDisconnectedForGood || FPollOutstanding || FWindows.empty() || FUsername.empty())
+        return;
+    FPollOutstanding = true;
+    TMessageHandle handle;
+    SendRequest({ { "command", "get_alerts" } }, handle,
+                [this](bool success, const std::string &body, const TMessageToServer &) {
+                    ReceiveAlertData(success, body);
+                });
+}
+
+void TAllAlertsConnection::TimeModeCheck()
+{
+    if (FLink && IsServerTimeMode() != FTimeModeAtLink)
+        Restart();
+}
+
+// ---- ping ----
+
+void TAllAlertsConnection::SendPing()
+{
+    if (!FLink || Clock::Frequency() <= 0 || Clock::Now() <= FNextPingTime)
+        return;
+    CancelRequest(FPingId);
+    SendRequest({ { "command", "ping" }, { "response", "1" } }, FPingId,
+                [this](bool success, const std::string &, const TMessageToServer &) {
+                    ReceivePing(success);
+                });
+    FPingStart = Clock::Counter();
+    FNextPingTime = Clock::Now() + PingIntervalDays;
+}
+
+void TAllAlertsConnection::ReceivePing(bool success)
+{
+    const int64_t perHalfMillisecond = Clock::Frequency() / 500;
+    const int64_t elapsed = Clock::Counter() - FPingStart;
+    if (success && OnStatusMessage && FPingStart != 0 && elapsed > 0 && perHalfMillisecond > 0)
+        OnStatusMessage(scLatency, std::to_string(elapsed / perHalfMillisecond) + "ms");
+    FPingId = {};
+}
+
+// ---- login ----
+
+void TAllAlertsConnection::SetLoginStatus(TLoginState state, int32_t nextPayment, int32_t quorix)
+{
+    if (state == FLoginState && nextPayment == FNextPayment && quorix == FQuorixEntitlement)
+        return;
+    FLoginState = state;
+    FNextPayment = nextPayment;
+    FQuorixEntitlement = quorix;
+    if (OnLoginStatus)
+        OnLoginStatus(state, nextPayment);
+}
+
+void TAllAlertsConnection::ReceiveLogin(bool success, const std::string &body)
+{
+    if (!success)
+        return; // the link is lost; the next link logs in again
+    try {
+        HandleLoginReply(body);
+    } catch (const std::exception &e) {
+        ReportNetworkActivity(false, std::string("Invalid message from server:  ") + e.what());
+        Restart();
+    }
+}
+
+void TAllAlertsConnection::HandleLoginReply(const std::string &body)
+{
+    const PXmlNode root = ParseXml(body);
+    if (PXmlNode account = NodeAtPath(root, { 0, "ACCOUNT_STATUS" })) {
+        static const std::pair<const char *, TLoginState> states[] = {
+            { "good", lsGood },
+            { "another user", lsAnotherUser },
+            { "bad username", lsBadUsername },
+            { "bad password", lsBadPassword },
+            { "require payment", lsRequirePayment },
+        };
+        const std::string state = AttributeAtPath(account, {}, "", "STATE");
+        for (const auto &[text, value] : states)
+            if (state == text) {
+                if (value == lsGood)
+                    SetLoginStatus(value,
+                                   StrToIntDef(AttributeAtPath(account, {}, "", "NEXT_PAYMENT"), 0),
+                                   StrToIntDef(AttributeAtPath(account, {}, "", "QUORIX"), 0));
+                else
+                    SetLoginStatus(value, 0, 0);
+            }
+    }
+    if (PXmlNode restart = NodeAtPath(root, { 0, "RESTART" })) {
+        FRestartLastId = AttributeAtPath(restart, {}, FRestartLastId, "LAST_ID");
+        FRestartKey = AttributeAtPath(restart, {}, FRestartKey, "KEY");
+        FRestartSequence = AttributeAtPath(restart, {}, FRestartSequence, "SEQUENCE");
+        if (!FRestartLastId.empty() && !FRestartKey.empty()) {
+            TMessageHandle ignored;
+            SendRequest({ { "command", "confirm_login" }, { "key", FRestartKey } }, ignored,
+                        nullptr);
+        }
+    }
+    const PXmlNode status = NodeAtPath(root, { 0, "STATUS" });
+    if (status && AttributeAtPath(status, {}, "", "DISCONNECT_FOR_GOOD") == "1") {
+        FDisconnectedForGood = true;
+        const std::string reason = AttributeAtPath(status, {}, "", "KV-ErrorMsg");
+        if (OnStatusMessage)
+            OnStatusMessage(scServerMessage, reason.empty()
+                                                     ? std::string("Disconnected by server.")
+                                                     : "Message from server:  " + reason);
+    }
+    if (PXmlNode time = NodeAtPath(root, { 0, "TIME" })) {
+        int32_t unixTime = 0;
+        TDateTime serverNow = 0;
+        ParseAlertTime(AttributeAtPath(time, {}, "", "SECONDS"), unixTime, serverNow);
+        if (serverNow > 0) {
+            serverNow += StrToIntDef(AttributeAtPath(time, {}, "", "MILLISECONDS"), 0)
+                    / MillisecondsPerDay;
+            FServerClockOffset = serverNow - Clock::Now();
+        }
+    }
+    if (status && AttributeAtPath(status, {}, "", "GRACEFUL_RESTART") == "1") {
+        if (FDisconnectedForGood) {
+            DropLink();
+            FReconnectWanted = false;
+        } else {
+            Restart();
+        }
+    }
+}
+
+// ---- general info ----
+
+void TAllAlertsConnection::ReceiveGeneralInfo(const std::string &text)
+{
+    PXmlNode top;
+    try {
+        top = ParseXml(text)->Child(0);
+    } catch (const std::exception &e) {
+        ReportException(e, "GetAlertData, TAllAlertsConnection.ReceiveGeneralInfo, \"" + text
+                                   + "\"");
+    }
+    const TDateTime now = Clock::Now();
+    if (!top) {
+        FNextGeneralInfoTime = now + 60 * SecondDays;
+        return;
+    }
+    FGeneralInfo = top;
+    FNextGeneralInfoTime = now + 8 * 3600 * SecondDays;
+    const auto windows = FWindows;
+    for (auto *window : windows)
+        if (std::find(FWindows.begin(), FWindows.end(), window) != FWindows.end()
+            && window->OnGeneralInfo)
+            window->OnGeneralInfo();
+    const PXmlNode chartTime = top->ChildNamed("CHART_TIME");
+    const int32_t seconds = chartTime ? StrToIntDef(chartTime->Text(), 0) : 0;
+    if (seconds > 0) {
+        const TDateTime deadline = now + seconds * SecondDays;
+        if (FChartRefreshTime > 0 && FChartRefreshTime + 2.0 / 24 < deadline && OnDiscardCharts)
+            OnDiscardCharts();
+        FChartRefreshTime = deadline;
+    }
+}
+
+// ---- misc ----
+
+TDateTime TAllAlertsConnection::GetServerNow() const
+{
+    return Clock::Now() + FServerClockOffset;
+}
+
+void TAllAlertsConnection::ShowHelpTopic(const std::string &topic)
+{
+    if (HelpEnabled)
+        OpenHelp(HelpUrl + topic);
+}
+
+void TAllAlertsConnection::ShowPrefixedHelpTopic(const std::string &topic)
+{
+    if (HelpEnabled)
+        OpenHelp(HelpUrl + "WSF_" + topic);
+}
+
+void TAllAlertsConnection::OpenHelp(const std::string &url)
+{
+    std::string target = url;
+    if (target.find("://") == std::string::npos) {
+        std::error_code error;
+        target = std::filesystem::current_path(error).string() + "/" + target;
+    }
+    if (OpenUrl)
+        OpenUrl(target);
+}
+
+TAllAlertsConnection &AllAlertsConnection()
+{
+    if (!Instance())
+        Instance() = new TAllAlertsConnection();
+    return *Instance();
+}
+
+bool AllAlertsConnectionExists()
+{
+    return Instance() != nullptr;
+}
+
+void DestroyAllAlertsConnection()
+{
+    delete Instance(); // the destructor clears the pointer
+}
+
+} // namespace kestrova

@@ -1,0 +1,278 @@
+#pragma once
+// The alert-service session of the process (TAllAlertsConnection) and the per-window subscriptions
+// on it (TAlertWindowConnection). GUI thread only: everything is driven by the session's 500 ms
+// timer, its two wake-ups and the request channel's notifications.
+
+#include "link/RequestChannel.h"
+#include "session/AlertRecord.h"
+#include "session/ServerRequests.h"
+#include "support/Clock.h"
+#include "xml/XmlNodes.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QTimer;
+
+namespace kestrova {
+
+class TAlertWindowConnection;
+class TWakeMeSoon;
+class TGenericNetRequest;
+class TDefaultsListenerAdapter;
+
+enum TLoginState {
+    lsUnknown = 0,
+    lsGood = 1,
+    lsAnotherUser = 2,
+    lsBadUsername = 3,
+    lsBadPassword = 4,
+    lsRequirePayment = 5
+};
+
+// Codes of OnStatusMessage.
+enum TStatusCode {
+    scServerMessage = 0,
+    scReset = 1,
+    scNetworkSuccess = 2,
+    scNetworkFailure = 3,
+    scLatency = 4
+};
+
+class TAllAlertsConnection : public IServerRequests
+{
+public:
+    using TChannelFactory = std::function<std::unique_ptr<IRequestChannel>()>;
+
+    // Factory: how links are made (tests plug in a fake); empty = the real request channel.
+    explicit TAllAlertsConnection(TChannelFactory factory = {});
+    ~TAllAlertsConnection() override;
+    TAllAlertsConnection(const TAllAlertsConnection &) = delete;
+    TAllAlertsConnection &operator=(const TAllAlertsConnection &) = delete;
+
+    // Settings. A setter that changes nothing does nothing.
+    void SetServerAddress(const std::string &address);
+    void SetVendorId(const std::string &vendorId);
+    void SetUsername(const std::string &username);
+    void SetPassword(const std::string &password);
+    void SetHttpProxy(const std::string &username, const std::string &password,
+                      const std::string &host, int32_t port);
+    void SetSocksProxy(const std::string &server, int32_t level, int32_t port,
+                       const std::string &username, const std::string &password);
+    const std::string &ServerAddress() const { return FSettings.ServerAddress; }
+    const std::string &VendorId() const { return FVendorId; }
+    const std::string &Password() const { return FPassword; }
+
+    std::string HelpUrl;
+    bool HelpEnabled = false;
+    std::string WebViewUrl;
+    std::string ReplacementSamplesUrl;
+
+    void Reset();
+    void Restart();
+
+    // IServerRequests
+    void SendRequest(const TMessageToServer &message, TMessageHandle &handle,
+                     TServerResponseEvent onReply) override;
+    void CancelRequest(const TMessageHandle &handle) override;
+    std::string Username() const override { return FUsername; }
+    uint64_t ResetCount() const override { return FResetCount; }
+    TConnectionSettings ConnectionSettings() const override { return FSettings; }
+    void ReportNetworkActivity(bool success, const std::string &text) override;
+
+    void AddWindow(TAlertWindowConnection *window);
+    void RemoveWindow(TAlertWindowConnection *window);
+    const std::vector<TAlertWindowConnection *> &Windows() const { return FWindows; }
+
+    TDateTime GetServerNow() const;
+    void ShowHelpTopic(const std::string &topic);
+    void ShowPrefixedHelpTopic(const std::string &topic);
+
+    // (code, text); see TStatusCode.
+    std::function<void(int code, const std::string &text)> OnStatusMessage;
+    // (state, next payment); called when the login status changes.
+    std::function<void(TLoginState state, int32_t nextPayment)> OnLoginStatus;
+    // Opens a URL (the desktop's browser by default; tests replace it).
+    std::function<void(const std::string &url)> OpenUrl;
+
+    // State, for the window connections, the grid and tests.
+    bool DisconnectedForGood() const { return FDisconnectedForGood; }
+    TLoginState LoginState() const { return FLoginState; }
+    int32_t NextPayment() const { return FNextPayment; }
+    int32_t QuorixEntitlement() const { return FQuorixEntitlement; }
+    const std::string &RestartLastId() const { return FRestartLastId; }
+    const std::string &RestartKey() const { return FRestartKey; }
+    const std::string &RestartSequence() const { return FRestartSequence; }
+    uint64_t LinksCreated() const { return FLinksCreated; }
+    bool HasLink() const { return FLink != nullptr; }
+    IRequestChannel *Link() const { return FLink.get(); }
+    bool PollOutstanding() const { return FPollOutstanding; }
+    uint32_t TicksSinceReply() const { return FTicksSinceReply; }
+    // The last general-info document's top element, or null.
+    PXmlNode GeneralInfo() const { return FGeneralInfo; }
+    PXmlNode ViewMru() const { return FViewMru; }
+    TDateTime ChartRefreshTime() const { return FChartRefreshTime; }
+    // Called when chart pictures must be fetched anew (the icon cache plugs in here).
+    std::function<void()> OnDiscardCharts;
+
+    // Event handlers; public so tests can drive them without waiting.
+    void TimerTick();
+    void ConnectWake();
+    void PollWake();
+    void TimeModeCheck();
+
+    // Standing listens, used by the window connections.
+    TMessageHandle HistoryListenId, QuorixListenId;
+    bool QuorixResendPending = false;
+    void SendPersistent(const TMessageToServer &message, TMessageHandle &handle,
+                        TServerResponseEvent onReply);
+    void SchedulePoll();
+    void ReceiveHistoryData(bool success, const std::string &body);
+    void QuorixData(bool success, const std::string &body);
+
+private:
+    void EnsureLink();
+    void DropLink();
+    void ScheduleConnect();
+    void MarkAllForResubscribe();
+    void DeliverEmptyLiveBatches();
+    void SetLoginStatus(TLoginState state, int32_t nextPayment, int32_t quorix);
+    void ReceiveLogin(bool success, const std::string &body);
+    void HandleLoginReply(const std::string &body);
+    void SendPing();
+    void ReceivePing(bool success);
+    void ReceiveAlertData(bool success, const std::string &body);
+    void RouteAlertData(const std::string &body);
+    void ReceiveGeneralInfo(const std::string &text);
+    void ResendQuorix();
+    void LinkDisconnected();
+    TAlertWindowConnection *FindWindowFromEnd(const std::string &windowId) const;
+    void OpenHelp(const std::string &url);
+
+    TChannelFactory FFactory;
+    TConnectionSettings FSettings;
+    std::string FUsername, FPassword, FVendorId;
+
+    std::unique_ptr<IRequestChannel> FLink;
+    // Dropped links, closed but freed only once none of their handlers can be running.
+    std::vector<std::unique_ptr<IRequestChannel>> FDeadLinks;
+    bool FReconnectWanted = false;
+    std::vector<TAlertWindowConnection *> FWindows;
+    bool FDisconnectedForGood = false;
+    std::string FRestartLastId, FRestartKey, FRestartSequence;
+    bool FPollOutstanding = false;
+    uint32_t FTicksSinceReply = 0;
+    TDateTime FNextPingTime = 0, FNextGeneralInfoTime = 0, FChartRefreshTime = 0;
+    double FServerClockOffset = 0;
+    TMessageHandle FPingId;
+    int64_t FPingStart = 0;
+    PXmlNode FGeneralInfo, FViewMru;
+    std::unique_ptr<TGenericNetRequest> FGeneralInfoRequest;
+    bool FTimeModeAtLink = false;
+    TLoginState FLoginState = lsUnknown;
+    int32_t FNextPayment = 0, FQuorixEntitlement = 0;
+    uint64_t FResetCount = 0, FLinksCreated = 0;
+
+    std::unique_ptr<TWakeMeSoon> FConnectWake, FPollWake;
+    std::unique_ptr<QTimer> FTimer;
+    std::unique_ptr<TDefaultsListenerAdapter> FDefaultsAdapter;
+};
+
+// The process-wide session, created on first use.
+TAllAlertsConnection &AllAlertsConnection();
+// Frees the process-wide session (library unload, application quit); safe to call twice.
+void DestroyAllAlertsConnection();
+bool AllAlertsConnectionExists();
+
+enum THistoryState { hsLive = 0, hsRequested = 1, hsMoreAvailable = 2, hsComplete = 3 };
+enum TQuorixStatus : uint8_t { qsIdle = 0, qsRunning = 1, qsFinished = 2, qsResend = 3 };
+
+struct TQuorixInfo
+{
+    TQuorixStatus Status = qsIdle;
+    std::string ProgressText;
+    std::string DebugText;
+};
+
+// One alert window's subscription on the session. Registered with the session for its life.
+class TAlertWindowConnection
+{
+public:
+    explicit TAlertWindowConnection(TAllAlertsConnection &session);
+    ~TAlertWindowConnection();
+    TAlertWindowConnection(const TAlertWindowConnection &) = delete;
+    TAlertWindowConnection &operator=(const TAlertWindowConnection &) = delete;
+
+    const std::string &WindowId() const { return FWindowId; }
+    const std::string &Config() const { return FConfig; }
+    const std::string &WindowName() const { return FWindowName; }
+    bool ConfigSent() const { return FConfigSent; }
+    int SkipHistoryState() const { return FSkipHistoryState; }
+
+    void SetConfig(const std::string &config);
+    void MarkForResubscribe();
+    void Unsubscribe();
+
+    THistoryState HistoryState() const { return FHistoryState; }
+    int32_t HistoryMaxCount() const { return FHistoryMaxCount; }
+    const std::string &HistoryStartId() const { return FHistoryStartId; }
+    TDateTime HistoryStartTime() const { return FHistoryStartTime; }
+    TDateTime HistoryEndTime() const { return FHistoryEndTime; }
+    void SetHistoryMaxCount(int32_t count);
+    void SetHistoryStartTime(TDateTime time);
+    void SetHistoryEndTime(TDateTime time);
+    void RequestMoreHistory();
+    void RequestHistoryRange();
+    void StopHistory(bool force);
+    void MarkAlertsShown();
+
+    const TQuorixInfo &QuorixInfo() const { return FQuorixInfo; }
+    void StartQuorix(const TMessageToServer &request, std::function<void(const TQuorixInfo &)> handler);
+    void CancelQuorix();
+
+    std::function<void(const TAlertRecords &records, bool isHistory)> OnAlerts;
+    std::function<void()> OnConfigChanged;
+    std::function<void()> OnGeneralInfo;
+
+    // Called by the session.
+    void Subscribe();
+    void DeliverBatch(TAlertRecords records, bool isHistory);
+    void HistoryMessage(const IXmlNode &message);
+    void QuorixMessage(const IXmlNode &message);
+    void QuorixListenLost();
+    void ResendQuorixIfPending();
+    void ConfigSentLost() { FConfigSent = false; }
+
+private:
+    void ConfigReply(bool success, const std::string &body);
+    void NotifyQuorix();
+    std::string TimeText(TDateTime value) const;
+
+    TAllAlertsConnection &FSession;
+    std::string FWindowId;
+    std::string FConfig = "O=1fffffffffffffffffffffff0_3d_0&WN=High+Speed+Test";
+    std::string FWindowName;
+    bool FConfigSent = false;
+    int FSkipHistoryState = 0;
+    TMessageHandle FPendingConfigRequest;
+    THistoryState FHistoryState = hsLive;
+    int32_t FHistoryMaxCount = 0;
+    std::string FHistoryStartId;
+    TDateTime FHistoryStartTime = 0, FHistoryEndTime = 0;
+    TQuorixInfo FQuorixInfo;
+    TMessageToServer FQuorixRequest;
+    std::function<void(const TQuorixInfo &)> FOnQuorixProgress;
+};
+
+// Reads one alert element. A malformed fraction raises; a malformed integer reads as 0.
+TAlertRecord ParseAlert(const IXmlNode &alert);
+// Reads every child of a node as an alert.
+TAlertRecords ParseAlerts(const IXmlNode &parent);
+// "TIME" attribute: the 19-character "yyyy-mm-dd hh:mm:ss" form (local, UnixTime 0) or Unix
+// seconds (converted to local time).
+void ParseAlertTime(const std::string &text, int32_t &unixTime, TDateTime &time);
+
+} // namespace kestrova

@@ -1,0 +1,239 @@
+// The alert session against a fake channel and a settable clock.
+
+#include "FakeChannel.h"
+#include "FakeClock.h"
+#include "session/GetAlertData.h"
+#include "session/TimeDefaults.h"
+
+#include <gtest/gtest.h>
+
+using namespace kestrova;
+using kvtest::FakeChannel;
+
+namespace {
+
+class AlertSession : public ::testing::Test
+{
+protected:
+    AlertSession() : Session((SetTimeOffset(999999), Channels.Factory()))
+    {
+        Session.OpenUrl = [this](const std::string &url) { Opened.push_back(url); };
+        Session.OnStatusMessage = [this](int code, const std::string &text) {
+            Status.emplace_back(code, text);
+        };
+    }
+    FakeChannel &Link() { return Channels.Current(); }
+    void Tick(int n = 1)
+    {
+        for (int i = 0; i < n; ++i) {
+            Clock.AdvanceMilliseconds(500);
+            Session.TimerTick();
+        }
+    }
+    // Logs in with one window and the first poll sent.
+    std::unique_ptr<TAlertWindowConnection> StartWithWindow()
+    {
+        Session.SetUsername("trader");
+        auto window = std::make_unique<TAlertWindowConnection>(Session);
+        Session.PollWake();
+        Session.ConnectWake();
+        return window;
+    }
+
+    kvtest::FakeClock Clock;
+    kvtest::FakeChannelFactory Channels;
+    TAllAlertsConnection Session;
+    std::vector<std::string> Opened;
+    std::vector<std::pair<int, std::string>> Status;
+};
+
+TEST_F(AlertSession, WithoutWindowsNothingConnectsPingsOrRestarts)
+{
+    Session.SetUsername("trader");
+    Session.SetVendorId("DLL");
+    Session.Restart();
+    Session.Reset();
+    Session.ConnectWake();
+    Session.PollWake();
+    Tick(60);
+    EXPECT_TRUE(Channels.Made.empty());
+    EXPECT_FALSE(Session.HasLink());
+}
+
+TEST_F(AlertSession, WindowSubscribesLogsInAndPolls)
+{
+    auto window = StartWithWindow();
+    ASSERT_EQ(Channels.Made.size(), 1u);
+    FakeChannel &link = Link();
+    EXPECT_TRUE(link.Started);
+    ASSERT_GE(link.Requests.size(), 4u);
+    EXPECT_EQ(link.Requests[0].Command(), "set_time_format"); // server-time mode
+    EXPECT_EQ(link.Requests[1].Command(), "login");
+    EXPECT_TRUE(link.Requests[1].Persistent);
+    EXPECT_EQ(link.Requests[1].Value("default_data_verion"), "1");
+    const int subscribe = link.Last("set_config_info");
+    ASSERT_GE(subscribe, 0);
+    EXPECT_EQ(link.Requests[subscribe].Value("window_id"), window->WindowId());
+    EXPECT_EQ(link.Requests[subscribe].Value("skip_history"), "0");
+    EXPECT_EQ(link.Count("get_alerts"), 1);
+    Session.PollWake(); // exactly one poll in flight
+    EXPECT_EQ(link.Count("get_alerts"), 1);
+}
+
+TEST_F(AlertSession, SilentServerRestartsAfterTwentyFourTicks)
+{
+    auto window = StartWithWindow();
+    Tick(24);
+    EXPECT_EQ(Session.LinksCreated(), 1u);
+    EXPECT_TRUE(Session.HasLink());
+    Tick(1);
+    EXPECT_FALSE(Session.HasLink());
+    Session.PollWake();
+    EXPECT_EQ(Session.LinksCreated(), 2u);
+    EXPECT_EQ(Link().Count("get_alerts"), 1);
+}
+
+TEST_F(AlertSession, PollReplyResetsSilenceCounterAndPollsAgain)
+{
+    auto window = StartWithWindow();
+    Tick(20);
+    Link().Reply(static_cast<size_t>(Link().Last("get_alerts")), "<API/>");
+    EXPECT_EQ(Session.TicksSinceReply(), 0u);
+    Session.PollWake();
+    EXPECT_EQ(Link().Count("get_alerts"), 2);
+    Tick(20);
+    EXPECT_EQ(Session.LinksCreated(), 1u);
+}
+
+TEST_F(AlertSession, LoginRepliesSetStatusRestartStateAndConfirm)
+{
+    auto window = StartWithWindow();
+    FakeChannel &link = Link();
+    link.Reply(1, "<API><ACCOUNT_STATUS STATE=\"good\" QUORIX=\"3\"/>"
+                  "<RESTART LAST_ID=\"17\"/></API>");
+    EXPECT_EQ(Session.LoginState(), lsGood);
+    EXPECT_EQ(Session.NextPayment(), 0);
+    EXPECT_EQ(Session.QuorixEntitlement(), 3);
+    EXPECT_EQ(Session.RestartLastId(), "17");
+    EXPECT_EQ(link.Count("confirm_login"), 0) << "no key: no confirmation";
+
+    link.Reply(1, "<API><RESTART KEY=\"k1\" SEQUENCE=\"9\"/></API>");
+    EXPECT_EQ(link.Count("confirm_login"), 1);
+    EXPECT_EQ(link.Requests[link.Last("confirm_login")].Value("key"), "k1");
+    EXPECT_EQ(Session.RestartLastId(), "17");
+}
+
+TEST_F(AlertSession, RestartStateGoesWithTheNextLogin)
+{
+    auto window = StartWithWindow();
+    Link().Reply(1, "<API><RESTART LAST_ID=\"5\" KEY=\"abc\" SEQUENCE=\"2\"/></API>");
+    Session.Restart();
+    Session.PollWake();
+    FakeChannel &link = Link();
+    const int login = link.Last("login");
+    ASSERT_GE(login, 0);
+    EXPECT_EQ(link.Requests[login].Value("restart_after"), "5");
+    EXPECT_EQ(link.Requests[login].Value("restart_key"), "abc");
+    EXPECT_EQ(link.Requests[login].Value("sequence"), "2");
+}
+
+TEST_F(AlertSession, DisconnectForGoodWithGracefulRestartStopsTheSession)
+{
+    auto window = StartWithWindow();
+    Link().Reply(1, "<API><STATUS DISCONNECT_FOR_GOOD=\"1\" GRACEFUL_RESTART=\"1\" "
+                    "KV-ErrorMsg=\"Account closed\"/></API>");
+    EXPECT_TRUE(Session.DisconnectedForGood());
+    EXPECT_FALSE(Session.HasLink());
+    ASSERT_FALSE(Status.empty());
+    EXPECT_EQ(Status.back(), std::make_pair(0, std::string("Message from server:  Account closed")));
+    Session.ConnectWake();
+    Session.PollWake();
+    Tick(30);
+    EXPECT_EQ(Session.LinksCreated(), 1u) << "no new login, no poll";
+
+    // The same user name again resets the session while it is disconnected for good.
+    Session.SetUsername("trader");
+    EXPECT_FALSE(Session.DisconnectedForGood());
+    Session.PollWake();
+    EXPECT_EQ(Session.LinksCreated(), 2u);
+    EXPECT_EQ(Link().Count("login"), 1);
+}
+
+TEST_F(AlertSession, MalformedLoginMessageRestarts)
+{
+    auto window = StartWithWindow();
+    Link().Reply(1, "<API><oops></API>");
+    EXPECT_FALSE(Session.HasLink());
+    ASSERT_FALSE(Status.empty());
+    EXPECT_EQ(Status.back().first, 3);
+    EXPECT_EQ(Status.back().second.rfind("Invalid message from server:  ", 0), 0u);
+}
+
+TEST_F(AlertSession, SettersThatChangeNothingDoNothing)
+{
+    auto window = StartWithWindow();
+    const uint64_t resets = Session.ResetCount();
+    Session.SetUsername("trader");
+    Session.SetSocksProxy("", 4, 1080, "", "");
+    Session.SetHttpProxy("", "", "", 0);
+    Session.SetServerAddress(Session.ServerAddress());
+    EXPECT_TRUE(Session.HasLink());
+    EXPECT_EQ(Session.ResetCount(), resets);
+
+    Session.SetSocksProxy("", 4, 1081, "", "");
+    EXPECT_FALSE(Session.HasLink());
+    EXPECT_EQ(Session.ConnectionSettings().SocksPort, 1081);
+}
+
+TEST_F(AlertSession, LostLinkIsReportedFreedAndReplaced)
+{
+    auto window = StartWithWindow();
+    Link().Error = "Error in server connection.";
+    Link().Lose();
+    ASSERT_FALSE(Status.empty());
+    EXPECT_EQ(Status.back(), std::make_pair(3, std::string("Error in server connection.")));
+    EXPECT_FALSE(Session.PollOutstanding());
+    EXPECT_FALSE(window->ConfigSent());
+    Tick();
+    Session.PollWake();
+    EXPECT_EQ(Session.LinksCreated(), 2u);
+    EXPECT_EQ(Link().Count("set_config_info"), 1);
+    EXPECT_EQ(Link().Count("get_alerts"), 1);
+}
+
+TEST_F(AlertSession, PingReportsHalfTheRoundTrip)
+{
+    int64_t counter = 1000;
+    Clock::SetCounterSource([&] { return counter; }, 1'000'000);
+    auto window = StartWithWindow();
+    Tick(10);
+    const int ping = Link().Last("ping");
+    ASSERT_GE(ping, 0);
+    counter += 40'000; // 40 ms round trip
+    Link().Reply(static_cast<size_t>(ping), "<API/>");
+    Clock::SetCounterSource({}, 0);
+    ASSERT_FALSE(Status.empty());
+    EXPECT_EQ(Status.back(), std::make_pair(4, std::string("20ms")));
+}
+
+TEST_F(AlertSession, NoCounterMeansNoPing)
+{
+    Clock::SetCounterSource([] { return int64_t(0); }, 0);
+    auto window = StartWithWindow();
+    Tick(20);
+    Clock::SetCounterSource({}, 0);
+    EXPECT_EQ(Link().Count("ping"), 0);
+}
+
+TEST_F(AlertSession, HelpTopicsOpenOnlyWhenEnabled)
+{
+    Session.ShowHelpTopic("Intro");
+    EXPECT_TRUE(Opened.empty());
+    Session.HelpEnabled = true;
+    Session.HelpUrl = "http://help.test/p#";
+    Session.ShowPrefixedHelpTopic("Filters");
+    ASSERT_EQ(Opened.size(), 1u);
+    EXPECT_EQ(Opened[0], "http://help.test/p#WSF_Filters");
+}
+
+} // namespace

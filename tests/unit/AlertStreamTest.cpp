@@ -1,0 +1,241 @@
+// Window subscriptions and the alert stream: routing, history, backtests, alert parsing.
+
+#include "FakeChannel.h"
+#include "FakeClock.h"
+#include "session/GetAlertData.h"
+#include "session/TimeDefaults.h"
+#include "support/DateTime.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+
+using namespace kestrova;
+using kvtest::FakeChannel;
+
+namespace {
+
+struct Received
+{
+    std::vector<std::pair<TAlertRecords, bool>> Batches;
+    void Attach(TAlertWindowConnection &w)
+    {
+        w.OnAlerts = [this](const TAlertRecords &records, bool history) {
+            Batches.emplace_back(records, history);
+        };
+    }
+    size_t NonEmpty() const
+    {
+        size_t n = 0;
+        for (const auto &b : Batches)
+            n += !b.first.empty();
+        return n;
+    }
+};
+
+class AlertStream : public ::testing::Test
+{
+protected:
+    AlertStream() : Session((SetTimeOffset(999999), Channels.Factory()))
+    {
+        Session.SetUsername("trader");
+    }
+    FakeChannel &Link() { return Channels.Current(); }
+    size_t Poll() { return static_cast<size_t>(Link().Last("get_alerts")); }
+
+    kvtest::FakeClock Clock;
+    kvtest::FakeChannelFactory Channels;
+    TAllAlertsConnection Session;
+};
+
+TEST_F(AlertStream, LiveAlertsAreRoutedByWindowIdAndUnknownIdsWithdrawn)
+{
+    TAlertWindowConnection a(Session), b(Session);
+    Received ra, rb;
+    ra.Attach(a);
+    rb.Attach(b);
+    Session.PollWake();
+    std::string lower = b.WindowId();
+    for (char &c : lower)
+        c = static_cast<char>(std::tolower(c));
+    Link().Reply(Poll(), "<API><DATA>"
+                         "<W ID=\"" + a.WindowId() + "\"><A SYMBOL=\"AAA\"/><A SYMBOL=\"BBB\"/></W>"
+                         "<W ID=\"" + lower + "\"><A SYMBOL=\"CCC\"/></W>"
+                         "<W ID=\"DEADBEEF\"><A SYMBOL=\"ZZZ\"/></W>"
+                         "</DATA><RESTART LAST_ID=\"99\"/></API>");
+    ASSERT_EQ(ra.Batches.size(), 1u);
+    EXPECT_EQ(ra.Batches[0].first.size(), 2u);
+    EXPECT_FALSE(ra.Batches[0].second);
+    ASSERT_EQ(rb.Batches.size(), 1u);
+    EXPECT_EQ(rb.Batches[0].first[0].Symbol, "CCC");
+    const int remove = Link().Last("remove_config_info");
+    ASSERT_GE(remove, 0);
+    EXPECT_EQ(Link().Requests[remove].Value("window_id"), "DEADBEEF");
+    EXPECT_EQ(Session.RestartLastId(), "99");
+    EXPECT_EQ(a.SkipHistoryState(), 2);
+}
+
+TEST_F(AlertStream, DestroyedWindowIsWithdrawn)
+{
+    auto window = std::make_unique<TAlertWindowConnection>(Session);
+    const std::string id = window->WindowId();
+    Session.PollWake();
+    window.reset();
+    int remove = Link().Last("remove_config_info");
+    ASSERT_GE(remove, 0);
+    EXPECT_EQ(Link().Requests[remove].Value("window_id"), id);
+}
+
+TEST_F(AlertStream, MalformedFractionDropsTheWholeReply)
+{
+    TAlertWindowConnection a(Session);
+    Received ra;
+    ra.Attach(a);
+    Session.PollWake();
+    Link().Reply(Poll(), "<API><DATA><W ID=\"" + a.WindowId()
+                                 + "\"><A SYMBOL=\"X\"/><A SYMBOL=\"Y\" QUALITY=\"1.x\"/></W></DATA>"
+                                   "</API>");
+    EXPECT_TRUE(ra.Batches.empty());
+}
+
+TEST_F(AlertStream, SettingTheSameConfigSendsNothing)
+{
+    TAlertWindowConnection a(Session);
+    Session.PollWake();
+    const int before = Link().Count("set_config_info");
+    a.SetConfig(a.Config());
+    Session.PollWake();
+    EXPECT_EQ(Link().Count("set_config_info"), before);
+    a.SetConfig("form=1&WN=Mine");
+    Session.PollWake();
+    EXPECT_EQ(Link().Count("set_config_info"), before + 1);
+}
+
+TEST_F(AlertStream, ConfigReplyTakesShortFormAndRefusalIsResent)
+{
+    TAlertWindowConnection a(Session);
+    int changed = 0;
+    a.OnConfigChanged = [&] { ++changed; };
+    Session.PollWake();
+    const size_t sub = static_cast<size_t>(Link().Last("set_config_info"));
+    Link().Reply(sub, "<API><STATUS SHORT_FORM=\"form=1&amp;X=1\" WINDOW_NAME=\"Mine\"/></API>");
+    EXPECT_EQ(a.Config(), "form=1&X=1");
+    EXPECT_EQ(a.WindowName(), "Mine");
+    EXPECT_EQ(changed, 1);
+    EXPECT_TRUE(a.ConfigSent());
+
+    a.SetConfig("form=1&bad=1");
+    Session.PollWake();
+    Link().Reply(static_cast<size_t>(Link().Last("set_config_info")),
+                 "<API><STATUS KV-ErrorMsg=\"No such filter\" WINDOW_NAME=\"Mine\"/></API>");
+    EXPECT_FALSE(a.ConfigSent());
+    EXPECT_EQ(a.Config(), "form=1&bad=1") << "a reply without a short form keeps the config";
+}
+
+TEST_F(AlertStream, HistoryStateDecidesWhatIsDelivered)
+{
+    TAlertWindowConnection a(Session);
+    Received ra;
+    ra.Attach(a);
+    Session.PollWake();
+
+    a.SetHistoryMaxCount(10);
+    a.RequestHistoryRange();
+    Session.PollWake();
+    const int listen = Link().Last("history_listen");
+    ASSERT_GE(listen, 0);
+    const int sub = Link().Last("set_config_info");
+    EXPECT_EQ(Link().Requests[sub].Value("long_history"), "1");
+    EXPECT_EQ(Link().Requests[sub].Value("long_history_max_count"), "10");
+
+    // A live batch while history is requested is dropped.
+    Link().Reply(Poll(), "<API><DATA><W ID=\"" + a.WindowId() + "\"><A SYMBOL=\"L\"/></W></DATA>"
+                                                                   "</API>");
+    EXPECT_EQ(ra.NonEmpty(), 0u);
+
+    const std::string history = "<API><M WINDOW=\"" + a.WindowId()
+            + "\" TYPE=\"alerts\" RESTART=\"h7\"><A SYMBOL=\"H1\"/><A SYMBOL=\"H2\"/></M></API>";
+    Link().Reply(static_cast<size_t>(listen), history);
+    ASSERT_EQ(ra.NonEmpty(), 1u);
+    EXPECT_TRUE(ra.Batches.back().second);
+    EXPECT_EQ(a.HistoryMaxCount(), 8);
+    EXPECT_EQ(a.HistoryStartId(), "h7");
+
+    Link().Reply(static_cast<size_t>(listen),
+                 "<API><M WINDOW=\"" + a.WindowId() + "\" TYPE=\"finished\"/></API>");
+    EXPECT_EQ(a.HistoryState(), hsMoreAvailable);
+    // After "finished" history batches arrive emptied.
+    Link().Reply(static_cast<size_t>(listen), history);
+    EXPECT_EQ(ra.NonEmpty(), 1u);
+
+    a.StopHistory(false);
+    EXPECT_EQ(a.HistoryState(), hsLive);
+    Link().Reply(static_cast<size_t>(listen), history);
+    EXPECT_EQ(ra.NonEmpty(), 1u) << "history while live is dropped";
+}
+
+TEST_F(AlertStream, FinishedWithoutRestartIdIsComplete)
+{
+    TAlertWindowConnection a(Session);
+    a.RequestHistoryRange();
+    Session.PollWake();
+    const size_t listen = static_cast<size_t>(Link().Last("history_listen"));
+    Link().Reply(listen, "<API><M WINDOW=\"" + a.WindowId() + "\" TYPE=\"finished\"/></API>");
+    EXPECT_EQ(a.HistoryState(), hsComplete);
+}
+
+TEST_F(AlertStream, BacktestIsResentAfterTheListenIsLost)
+{
+    TAlertWindowConnection a(Session);
+    std::vector<TQuorixInfo> progress;
+    Session.PollWake();
+    a.StartQuorix({ { "command", "quorix_new_request" }, { "window_id", a.WindowId() } },
+                  [&](const TQuorixInfo &info) { progress.push_back(info); });
+    ASSERT_EQ(progress.size(), 1u);
+    EXPECT_EQ(progress[0].ProgressText, "Quorix Started");
+    EXPECT_EQ(Link().Count("quorix_listen"), 1);
+
+    Link().Lose();
+    EXPECT_EQ(a.QuorixInfo().Status, qsResend);
+    Session.TimerTick();
+    Session.PollWake();
+    Link().Reply(Poll(), "<API/>");
+    EXPECT_EQ(a.QuorixInfo().Status, qsRunning);
+    EXPECT_EQ(Link().Count("quorix_new_request"), 1);
+    EXPECT_EQ(Link().Count("quorix_listen"), 1);
+
+    const size_t listen = static_cast<size_t>(Link().Last("quorix_listen"));
+    Link().Reply(listen, "<API><Q WINDOW=\"" + a.WindowId() + "\" TYPE=\"progress\">50%</Q>"
+                         "<Q WINDOW=\"" + a.WindowId() + "\" TYPE=\"finished\"/></API>");
+    EXPECT_EQ(progress[progress.size() - 2].ProgressText, "50%");
+    EXPECT_EQ(a.QuorixInfo().Status, qsFinished);
+}
+
+TEST(AlertParsing, TimeFormsAndMissingFractions)
+{
+    int32_t unix = -1;
+    TDateTime time = -1;
+    ParseAlertTime("2026-12-08 09:30:05", unix, time);
+    EXPECT_EQ(unix, 0);
+    EXPECT_EQ(FormatDateTime("yyyy-MM-dd hh:nn:ss", time), "2026-12-08 09:30:05");
+
+    ParseAlertTime("1765200000", unix, time);
+    EXPECT_EQ(unix, 1765200000);
+    EXPECT_NEAR(time, UtcToLocal(UnixToDateTime(1765200000)), 1e-9);
+
+    ParseAlertTime("soon", unix, time);
+    EXPECT_EQ(unix, 0);
+    EXPECT_EQ(time, 0);
+    ParseAlertTime("2026-13-08 09:30:05", unix, time);
+    EXPECT_EQ(time, 0);
+
+    const PXmlNode root = ParseXml("<A SYMBOL=\"X\" QUALITY=\"2.5\" NUM=\"7z\" RELVOL=\"0.25\"/>");
+    const TAlertRecord r = ParseAlert(*root->Child(0));
+    EXPECT_EQ(r.Quality, 2.5);
+    EXPECT_EQ(r.RelVol, 0.25);
+    EXPECT_EQ(r.Num, 0) << "a malformed integer reads as 0";
+    EXPECT_TRUE(std::isnan(r.DayRange));
+    EXPECT_TRUE(std::isnan(r.StdDev));
+    EXPECT_TRUE(std::isnan(r.Volatility));
+}
+
+} // namespace

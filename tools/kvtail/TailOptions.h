@@ -1,0 +1,39 @@
+#pragma once
+// kvtail's command line.
+
+#include "kvtail/AlertFormat.h"
+#include "support/Clock.h"
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kvtail {
+
+struct TTailOptions
+{
+    std::string Server = "127.0.0.1:8888";
+    std::string User;
+    std::string Password;
+    std::vector<std::string> Configs;
+    bool History = false;
+    kestrova::TDateTime HistoryFrom = 0, HistoryTo = 0;
+    int HistoryMax = 1000;
+    TFormat Format = TFormat::Text;
+    bool Help = false;
+};
+
+struct TUsageError : std::runtime_error
+{
+    using std::runtime_error::runtime_error;
+};
+
+// Parses the arguments (without the program name). The password falls back to the given
+// environment value. Raises TUsageError with a message for the user.
+TTailOptions ParseTailOptions(const std::vector<std::string> &args, const char *passwordFromEnv);
+// "yyyy-mm-dd hh:mm[:ss]" or with "T" between date and time, local time.
+kestrova::TDateTime ParseLocalTime(const std::string &text);
+
+extern const char *const TailUsage;
+
+} // namespace kvtail
