@@ -3,8 +3,6 @@
 #include "support/DebugLog.h"
 #include "symbollists/SymbolLists.h"
 
-#include <cctype>
-
 namespace kestrova {
 
 namespace {
@@ -22,18 +20,7 @@ TSymbolListExports::~TSymbolListExports() = default;
 
 std::string TSymbolListExports::NormaliseSymbol(const char *symbol)
 {
-    if (!symbol)
-        return {};
-    std::string s(symbol);
-    size_t begin = 0, end = s.size();
-    while (begin < end && static_cast<unsigned char>(s[begin]) <= ' ')
-        ++begin;
-    while (end > begin && static_cast<unsigned char>(s[end - 1]) <= ' ')
-        --end;
-    s = s.substr(begin, end - begin);
-    for (char &c : s)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    return s;
+    return symbol ? NormalisedSymbol(symbol) : std::string();
 }
 
 TListController *TSymbolListExports::Controller(int32_t listId)

@@ -29,23 +29,6 @@ bool LessText(const std::string &a, const std::string &b)
     return CompareText(a, b) < 0;
 }
 
-std::string Trimmed(const std::string &s)
-{
-    size_t begin = 0, end = s.size();
-    while (begin < end && static_cast<unsigned char>(s[begin]) <= ' ')
-        ++begin;
-    while (end > begin && static_cast<unsigned char>(s[end - 1]) <= ' ')
-        --end;
-    return s.substr(begin, end - begin);
-}
-
-std::string UpperCased(std::string s)
-{
-    for (char &c : s)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
 std::string LineList(const TSortedStrings &list)
 {
     std::string text;
@@ -55,6 +38,19 @@ std::string LineList(const TSortedStrings &list)
 }
 
 } // namespace
+
+std::string NormalisedSymbol(const std::string &symbol)
+{
+    size_t begin = 0, end = symbol.size();
+    while (begin < end && static_cast<unsigned char>(symbol[begin]) <= ' ')
+        ++begin;
+    while (end > begin && static_cast<unsigned char>(symbol[end - 1]) <= ' ')
+        --end;
+    std::string s = symbol.substr(begin, end - begin);
+    for (char &c : s)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
 
 // --- TSortedStrings -------------------------------------------------------------------------
 
@@ -272,7 +268,7 @@ void TListController::OnRequestFinished(uint64_t ticket, bool success, const std
             if (InFlight_ && InFlight_->RequestList) {
                 Symbols_.Clear();
                 for (const std::string &name : ParseSymbolsReply(body)) {
-                    const std::string symbol = UpperCased(Trimmed(name));
+                    const std::string symbol = NormalisedSymbol(name);
                     if (!symbol.empty())
                         Symbols_.Add(symbol);
                 }

@@ -39,6 +39,10 @@ private:
     std::vector<std::string> Items_;
 };
 
+// A symbol as lists keep it: blanks (and control characters) trimmed at both ends, upper-cased.
+// Empty means no symbol.
+std::string NormalisedSymbol(const std::string &symbol);
+
 // Pending changes to one list.
 struct TListDelta
 {
