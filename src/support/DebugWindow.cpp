@@ -15,7 +15,9 @@ std::unique_ptr<TMiscDebugWindow> &Window()
 }
 } // namespace
 
-TMiscDebugWindow::TMiscDebugWindow() : QWidget(nullptr), Memo1(new QPlainTextEdit(this))
+TMiscDebugWindow::TMiscDebugWindow()
+    : QWidget(nullptr)
+    , Memo1(new QPlainTextEdit(this))
 {
     setWindowTitle("Kestrova Debug Window");
     setGeometry(192, 114, 1142, 656);
@@ -34,6 +36,9 @@ TMiscDebugWindow::TMiscDebugWindow() : QWidget(nullptr), Memo1(new QPlainTextEdi
     // The window is freed with the process-wide pointer; Qt must not free it a second time.
     setAttribute(Qt::WA_DeleteOnClose, false);
     connect(qApp, &QCoreApplication::aboutToQuit, [] { Window().reset(); });
+    // Hosts and tests that never run exec() get no aboutToQuit: free the window while the
+    // application object still exists rather than after it.
+    qAddPostRoutine([] { Window().reset(); });
 }
 
 TMiscDebugWindow *TMiscDebugWindow::Instance()
