@@ -47,7 +47,7 @@ int64_t ToMilliseconds(TDateTime value)
 TDateTimeParts FromTm(const std::tm &tm, int millisecond)
 {
     return { tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-             millisecond };
+        millisecond };
 }
 } // namespace
 

@@ -29,8 +29,8 @@ void ShowDebugMessage(const std::string &text)
 void ReportException(const std::exception &e, const std::string &location) noexcept
 {
     try {
-        ShowDebugMessage("Class=" + ExceptionClassName(e) + ", Message=" + e.what()
-                         + ", Location=" + location);
+        ShowDebugMessage(
+            "Class=" + ExceptionClassName(e) + ", Message=" + e.what() + ", Location=" + location);
     } catch (...) {
         // Reporting must never fail the caller.
     }

@@ -15,7 +15,9 @@ std::unique_ptr<TMiscDebugWindow> &Window()
 }
 } // namespace
 
-TMiscDebugWindow::TMiscDebugWindow() : QWidget(nullptr), Memo1(new QPlainTextEdit(this))
+TMiscDebugWindow::TMiscDebugWindow()
+    : QWidget(nullptr)
+    , Memo1(new QPlainTextEdit(this))
 {
     setWindowTitle("Kestrova Debug Window");
     setGeometry(192, 114, 1142, 656);

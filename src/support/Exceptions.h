@@ -11,7 +11,10 @@ namespace kestrova {
 class Exception : public std::runtime_error
 {
 public:
-    explicit Exception(const std::string &message) : std::runtime_error(message) { }
+    explicit Exception(const std::string &message)
+        : std::runtime_error(message)
+    {
+    }
     virtual const char *ClassName() const noexcept { return "Exception"; }
 };
 
