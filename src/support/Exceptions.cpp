@@ -9,8 +9,12 @@ namespace kestrova {
 
 std::string ExceptionClassName(const std::exception &e)
 {
-    if (auto *own = dynamic_cast<const Exception *>(&e))
-        return own->ClassName();
+    if (auto *own = dynamic_cast<const Exception *>(&e)) {
+        const char *name = own->ClassName();
+        if (!name)
+            throw std::logic_error("exception without a class name");
+        return name;
+    }
     if (dynamic_cast<const std::bad_alloc *>(&e))
         return "EOutOfMemory";
     int status = 0;
