@@ -153,6 +153,15 @@ TEST(HashTables, IteratorEndsCleanlyAndNoticesTheTableIsGone)
     table.reset();
     EXPECT_FALSE(it->IsValid());
     ExpectMessage([&] { it->Next(); }, "Iterator no longer valid");
+
+    tHashTable single(0);
+    single.Put("x", "1");
+    auto last = single.NewIterator();
+    last->RemoveCurrent(); // removing the last entry ends the iteration
+    EXPECT_FALSE(last->HasNext());
+    last->Next();
+    EXPECT_FALSE(last->IsValidEntry());
+    EXPECT_EQ(single.Size(), 0);
 }
 
 TEST(HashTables, RemovingThroughTheIteratorVisitsEveryOtherEntryOnce)
@@ -183,18 +192,6 @@ TEST(HashTables, RemovingThroughTheIteratorVisitsEveryOtherEntryOnce)
     EXPECT_EQ(visited, order);
     EXPECT_EQ(table.Size(), static_cast<int>(kept.size()));
     EXPECT_EQ(KeysInOrder(table), kept);
-}
-
-TEST(HashTables, RemovingTheLastEntryThroughTheIteratorEndsIt)
-{
-    tHashTable table(0);
-    table.Put("x", "1");
-    auto it = table.NewIterator();
-    it->RemoveCurrent();
-    EXPECT_FALSE(it->HasNext());
-    it->Next();
-    EXPECT_FALSE(it->IsValidEntry());
-    EXPECT_EQ(table.Size(), 0);
 }
 
 } // namespace

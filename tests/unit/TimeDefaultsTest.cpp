@@ -194,18 +194,4 @@ TEST_F(TimeDefaults, NotificationSurvivesListenersThatUnregisterDestroyOrRaise)
     EXPECT_EQ(log, (std::vector<std::string> { "thrower", "last" }));
 }
 
-TEST_F(TimeDefaults, AListenerMayChangeTheDefaultsWhileBeingTold)
-{
-    TListener setter, watcher;
-    setter.Action = [&] {
-        if (GetTimeOffsetMinutes() != ServerTimeOffsetMinutes)
-            SetTimeOffset(ServerTimeOffsetMinutes);
-    };
-    RegisterDefaultsListener(&setter);
-    RegisterDefaultsListener(&watcher);
-    SetTimeOffset(60);
-    EXPECT_TRUE(ServerTimeMode());
-    EXPECT_EQ(watcher.Calls, 2);
-}
-
 } // namespace
