@@ -36,7 +36,7 @@ inline bool IsNullHandle(const TMessageHandle &handle)
 
 // Reply callback: Success, the reply body (an XML document; empty on failure) and a copy of the
 // request it answers.
-using TServerResponseEvent =
-        std::function<void(bool success, const std::string &body, const TMessageToServer &message)>;
+using TServerResponseEvent
+    = std::function<void(bool success, const std::string &body, const TMessageToServer &message)>;
 
 } // namespace kestrova

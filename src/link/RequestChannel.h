@@ -13,12 +13,12 @@ namespace kestrova {
 // channel sees changes.
 struct TConnectionSettings
 {
-    std::string ServerAddress;   // host, or host ":" port (8888 when absent)
+    std::string ServerAddress; // host, or host ":" port (8888 when absent)
     bool UseTunnel = false;
     std::string TunnelUrl;
     std::string SocksServer;
     int32_t SocksPort = 1080;
-    int32_t SocksLevel = 4;      // 4 or 5 enable SOCKS
+    int32_t SocksLevel = 4; // 4 or 5 enable SOCKS
     std::string SocksUsername, SocksPassword;
     std::string HttpProxyHost;
     int32_t HttpProxyPort = 0;
@@ -37,8 +37,8 @@ public:
     // Queues a request; callback (may be empty) gets the reply, or one failure when the channel
     // closes. Persistent requests get every reply on their id.
     virtual void SendMessage(const TMessageToServer &message, bool persistent,
-                             TMessageHandle &handle, TServerResponseEvent callback)
-            = 0;
+        TMessageHandle &handle, TServerResponseEvent callback)
+        = 0;
     // Detaches the callback of a request; a late reply is dropped.
     virtual void ForgetMessage(const TMessageHandle &handle) = 0;
     // Starts connecting with Settings. Only once, in state New.

@@ -4,8 +4,8 @@
 
 namespace kestrova {
 
-const std::string_view ClientPreamble =
-        "command=set_output&mode=zlib\r\ncommand=set_input&mode=zlib\r\n";
+const std::string_view ClientPreamble
+    = "command=set_output&mode=zlib\r\ncommand=set_input&mode=zlib\r\n";
 
 namespace {
 void AppendString(std::string &out, std::string_view s)
@@ -31,8 +31,7 @@ void Compact(std::string &buffer, size_t &start)
 void AppendLittleEndian32(std::string &out, uint32_t value)
 {
     const char bytes[4] = { static_cast<char>(value & 0xFF), static_cast<char>(value >> 8 & 0xFF),
-                            static_cast<char>(value >> 16 & 0xFF),
-                            static_cast<char>(value >> 24 & 0xFF) };
+        static_cast<char>(value >> 16 & 0xFF), static_cast<char>(value >> 24 & 0xFF) };
     out.append(bytes, 4);
 }
 
@@ -134,8 +133,8 @@ bool TRequestReader::Next(TMessageToServer &message)
             return NotYet();
         const uint32_t length = ReadLittleEndian32(FBuffer.data() + pos);
         if (length > static_cast<uint32_t>(MaxFrameLength))
-            throw EInvalidServerData("request string length " + std::to_string(length)
-                                     + " is too large");
+            throw EInvalidServerData(
+                "request string length " + std::to_string(length) + " is too large");
         if (FBuffer.size() - pos - 4 < length)
             return NotYet();
         std::string_view text(FBuffer.data() + pos + 4, length);

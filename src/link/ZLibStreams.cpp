@@ -21,7 +21,8 @@ struct TZLibCompressor::State
     z_stream Z {};
 };
 
-TZLibCompressor::TZLibCompressor(int level) : FState(std::make_unique<State>())
+TZLibCompressor::TZLibCompressor(int level)
+    : FState(std::make_unique<State>())
 {
     const int rc = deflateInit(&FState->Z, level);
     if (rc != Z_OK)
@@ -80,7 +81,8 @@ struct TZLibDecompressor::State
     z_stream Z {};
 };
 
-TZLibDecompressor::TZLibDecompressor() : FState(std::make_unique<State>())
+TZLibDecompressor::TZLibDecompressor()
+    : FState(std::make_unique<State>())
 {
     const int rc = inflateInit(&FState->Z);
     if (rc != Z_OK)

@@ -16,9 +16,9 @@ public:
     virtual ~IServerRequests() = default;
     // Sends one single-reply request over the session's link, creating the link when needed.
     // Handle receives the id to cancel with (Id 0 when no reply will come).
-    virtual void SendRequest(const TMessageToServer &message, TMessageHandle &handle,
-                             TServerResponseEvent onReply)
-            = 0;
+    virtual void SendRequest(
+        const TMessageToServer &message, TMessageHandle &handle, TServerResponseEvent onReply)
+        = 0;
     // Detaches the callback of a request still in flight; a late reply is ignored.
     virtual void CancelRequest(const TMessageHandle &handle) = 0;
     virtual std::string Username() const = 0;

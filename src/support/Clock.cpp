@@ -41,8 +41,8 @@ int64_t Counter()
     if (CounterSource())
         return CounterSource()();
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-            .count();
+        std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 int64_t Frequency()

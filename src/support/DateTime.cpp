@@ -44,10 +44,17 @@ int64_t ToMilliseconds(TDateTime value)
     return static_cast<int64_t>(std::llround(value * MillisecondsPerDay));
 }
 
+// 0001-01-01 up to (not including) 10000-01-01; also rules out NaN and infinities, whose
+// conversion to an integer count is undefined.
+bool InRange(TDateTime value)
+{
+    return value >= -693593.0 && value < 2958466.0;
+}
+
 TDateTimeParts FromTm(const std::tm &tm, int millisecond)
 {
     return { tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-             millisecond };
+        millisecond };
 }
 } // namespace
 
@@ -74,6 +81,8 @@ TDateTime EncodeDateTime(const TDateTimeParts &parts)
 
 TDateTimeParts DecodeDateTime(TDateTime value)
 {
+    if (!InRange(value))
+        throw EConvertError("Invalid date-time value");
     const int64_t total = ToMilliseconds(value);
     int64_t days = total / 86400000;
     int64_t ms = total % 86400000;
@@ -102,8 +111,8 @@ int64_t DateTimeToUnix(TDateTime value)
 
 TDateTime UtcToLocal(TDateTime utc)
 {
-    if (utc == 0)
-        return 0;
+    if (utc == 0 || !InRange(utc))
+        return utc;
     const int64_t ms = ToMilliseconds(utc - UnixEpochDays);
     const std::time_t seconds = static_cast<std::time_t>(std::floor(ms / 1000.0));
     std::tm tm {};
@@ -116,8 +125,8 @@ TDateTime UtcToLocal(TDateTime utc)
 
 TDateTime LocalToUtc(TDateTime local)
 {
-    if (local == 0)
-        return 0;
+    if (local == 0 || !InRange(local))
+        return local;
     const TDateTimeParts p = DecodeDateTime(local);
     std::tm tm {};
     tm.tm_year = p.Year - 1900;

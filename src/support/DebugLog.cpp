@@ -29,8 +29,13 @@ void ShowDebugMessage(const std::string &text)
 void ReportException(const std::exception &e, const std::string &location) noexcept
 {
     try {
-        ShowDebugMessage("Class=" + ExceptionClassName(e) + ", Message=" + e.what()
-                         + ", Location=" + location);
+        // Describe the object completely before reporting: one that cannot be described
+        // (ClassName raises, what() gives nullptr) produces no line at all.
+        const std::string className = ExceptionClassName(e);
+        const char *message = e.what();
+        if (!message)
+            return;
+        ShowDebugMessage("Class=" + className + ", Message=" + message + ", Location=" + location);
     } catch (...) {
         // Reporting must never fail the caller.
     }

@@ -2,20 +2,36 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QPointer>
+#include <QThread>
 #include <QVBoxLayout>
-#include <memory>
 
 namespace kestrova {
 
 namespace {
-std::unique_ptr<TMiscDebugWindow> &Window()
+// Owns the one window. It is freed when the application is about to quit, or when the library
+// is unloaded while the application still exists; never after the application is gone (a
+// widget must not be freed then), when the process is ending anyway.
+struct TWindowHolder
 {
-    static std::unique_ptr<TMiscDebugWindow> window;
-    return window;
+    ~TWindowHolder()
+    {
+        if (Window && QCoreApplication::instance())
+            delete Window.data();
+    }
+    QPointer<TMiscDebugWindow> Window;
+};
+
+TWindowHolder &Holder()
+{
+    static TWindowHolder holder;
+    return holder;
 }
 } // namespace
 
-TMiscDebugWindow::TMiscDebugWindow() : QWidget(nullptr), Memo1(new QPlainTextEdit(this))
+TMiscDebugWindow::TMiscDebugWindow()
+    : QWidget(nullptr)
+    , Memo1(new QPlainTextEdit(this))
 {
     setWindowTitle("Kestrova Debug Window");
     setGeometry(192, 114, 1142, 656);
@@ -31,24 +47,32 @@ TMiscDebugWindow::TMiscDebugWindow() : QWidget(nullptr), Memo1(new QPlainTextEdi
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Timer1.setInterval(250);
     connect(&Timer1, &QTimer::timeout, this, &TMiscDebugWindow::Timer1Timer);
-    // The window is freed with the process-wide pointer; Qt must not free it a second time.
+    // The holder frees the window; closing must not.
     setAttribute(Qt::WA_DeleteOnClose, false);
-    connect(qApp, &QCoreApplication::aboutToQuit, [] { Window().reset(); });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { delete this; });
+    // Hosts and tests that never run exec() get no aboutToQuit: free the window while the
+    // application object still exists rather than after it.
+    qAddPostRoutine([] { delete Holder().Window.data(); });
 }
 
 TMiscDebugWindow *TMiscDebugWindow::Instance()
 {
-    return Window().get();
+    return Holder().Window.data();
 }
 
 void TMiscDebugWindow::Post(const std::string &text)
 {
-    if (!Window()) {
-        if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
-            return; // No widget application (a console tool): the in-memory log is enough.
-        Window().reset(new TMiscDebugWindow());
+    if (!Holder().Window) {
+        auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
+        // Without a widget application (a console tool) the in-memory log is enough; a widget
+        // can only be made and touched on the application's thread.
+        if (!app || QThread::currentThread() != app->thread())
+            return;
+        Holder().Window = new TMiscDebugWindow();
+    } else if (QThread::currentThread() != Holder().Window->thread()) {
+        return;
     }
-    Window()->Add(text);
+    Holder().Window->Add(text);
 }
 
 void TMiscDebugWindow::Add(const std::string &text)
@@ -68,10 +92,11 @@ void TMiscDebugWindow::Add(const std::string &text)
 
 void TMiscDebugWindow::Timer1Timer()
 {
+    // Only a tick that follows a report adds a line (an empty report gives an empty line).
+    if (!FWaiting)
+        return;
     FWaiting = false;
     Timer1.stop();
-    if (Pending.isEmpty())
-        return;
     Pending.replace("\r\n", "\n");
     Memo1->appendPlainText(Pending);
     Pending.clear();

@@ -1,7 +1,7 @@
 #include "support/Exceptions.h"
 
-#include <cxxabi.h>
 #include <cstdlib>
+#include <cxxabi.h>
 #include <memory>
 #include <typeinfo>
 
@@ -9,13 +9,17 @@ namespace kestrova {
 
 std::string ExceptionClassName(const std::exception &e)
 {
-    if (auto *own = dynamic_cast<const Exception *>(&e))
-        return own->ClassName();
+    if (auto *own = dynamic_cast<const Exception *>(&e)) {
+        const char *name = own->ClassName();
+        if (!name)
+            throw std::logic_error("exception without a class name");
+        return name;
+    }
     if (dynamic_cast<const std::bad_alloc *>(&e))
         return "EOutOfMemory";
     int status = 0;
     std::unique_ptr<char, void (*)(void *)> name(
-            abi::__cxa_demangle(typeid(e).name(), nullptr, nullptr, &status), std::free);
+        abi::__cxa_demangle(typeid(e).name(), nullptr, nullptr, &status), std::free);
     return status == 0 && name ? name.get() : typeid(e).name();
 }
 
@@ -26,8 +30,8 @@ void RaiseAssertion(const char *text, const char *file, int line)
     auto pos = path.rfind("/src/");
     if (pos != std::string::npos)
         path = path.substr(pos + 5);
-    throw EAssertionFailed(std::string(text) + " (" + path + ", line " + std::to_string(line)
-                           + ")");
+    throw EAssertionFailed(
+        std::string(text) + " (" + path + ", line " + std::to_string(line) + ")");
 }
 
 } // namespace kestrova

@@ -7,12 +7,16 @@
 namespace kestrova {
 
 // Base of every exception the library raises. ClassName() gives the name shown in reports
-// ("Class=" + ClassName()); each subclass overrides it with its own name.
+// ("Class=" + ClassName()); each subclass overrides it with its own name. Reports treat a
+// ClassName that raises or returns nullptr as an object that cannot be described.
 class Exception : public std::runtime_error
 {
 public:
-    explicit Exception(const std::string &message) : std::runtime_error(message) { }
-    virtual const char *ClassName() const noexcept { return "Exception"; }
+    explicit Exception(const std::string &message)
+        : std::runtime_error(message)
+    {
+    }
+    virtual const char *ClassName() const { return "Exception"; }
 };
 
 // Declares an exception class deriving from Base with its own report name.
@@ -26,7 +30,8 @@ public:
 
 KV_DECLARE_EXCEPTION(EAssertionFailed, Exception);
 
-// The class name used in reports for any exception object.
+// The class name used in reports for any exception object. Raises when the object cannot name
+// itself (its ClassName raises or gives nullptr).
 std::string ExceptionClassName(const std::exception &e);
 
 [[noreturn]] void RaiseAssertion(const char *text, const char *file, int line);

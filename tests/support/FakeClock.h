@@ -8,7 +8,8 @@ namespace kvtest {
 class FakeClock
 {
 public:
-    explicit FakeClock(kestrova::TDateTime start = 46000.5) : Now(start)
+    explicit FakeClock(kestrova::TDateTime start = 46000.5)
+        : Now(start)
     {
         kestrova::Clock::SetNowSource([this] { return Now; });
     }

@@ -22,9 +22,10 @@ public:
     };
 
     void SendRequest(const kestrova::TMessageToServer &message, kestrova::TMessageHandle &handle,
-                     kestrova::TServerResponseEvent onReply) override
+        kestrova::TServerResponseEvent onReply) override
     {
-        handle = onReply ? kestrova::TMessageHandle { NextId++, NextId } : kestrova::TMessageHandle {};
+        handle
+            = onReply ? kestrova::TMessageHandle { NextId++, NextId } : kestrova::TMessageHandle {};
         Requests.push_back({ message, handle, std::move(onReply) });
     }
     void CancelRequest(const kestrova::TMessageHandle &handle) override

@@ -17,8 +17,8 @@ LoopbackServer::LoopbackServer()
                 const QByteArray data = raw->Socket->readAll();
                 raw->Received.append(data.constData(), data.size());
             });
-            QObject::connect(socket, &QTcpSocket::disconnected,
-                             [raw] { raw->Disconnected = true; });
+            QObject::connect(
+                socket, &QTcpSocket::disconnected, [raw] { raw->Disconnected = true; });
             FClients.push_back(std::move(client));
         }
     });

@@ -1,10 +1,9 @@
 // The shared library exports the KV_ functions and nothing else.
 
-#include <gtest/gtest.h>
-
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -1,6 +1,7 @@
 // Wire formats of the server conversation and the zlib streams under them.
 
 #include "link/WireFormat.h"
+
 #include "link/ZLibStreams.h"
 
 #include <gtest/gtest.h>
@@ -26,14 +27,14 @@ TEST(WireFormat, PreambleIsThePlainSetupCommands)
 TEST(WireFormat, PingWithIdThreeEncodesAsStringsAndEmptyKey)
 {
     const std::string expected = Str("message_id") + Str("3") + Str("command") + Str("ping")
-            + Str("response") + Str("1") + std::string(4, '\0');
+        + Str("response") + Str("1") + std::string(4, '\0');
     EXPECT_EQ(EncodeRequest({ { "command", "ping" }, { "response", "1" } }, 3), expected);
 }
 
 TEST(WireFormat, RequestWithoutIdSkipsMessageIdAndEmptyKeys)
 {
     EXPECT_EQ(EncodeRequest({ { "", "x" }, { "command", "" } }, 0),
-              Str("command") + Str("") + std::string(4, '\0'));
+        Str("command") + Str("") + std::string(4, '\0'));
 }
 
 TEST(WireFormat, RequestReaderSplitsAtEveryByte)
@@ -113,8 +114,8 @@ TEST(ZLibStreams, SyncFlushMakesEverythingWrittenDecodable)
 TEST(ZLibStreams, CorruptInputRaisesAndLaterFeedsAreIgnored)
 {
     TZLibDecompressor decompressor;
-    EXPECT_THROW(decompressor.Feed(std::string("\x78\x9c\xff\xff\xff\xff", 6)),
-                 EZDecompressionError);
+    EXPECT_THROW(
+        decompressor.Feed(std::string("\x78\x9c\xff\xff\xff\xff", 6)), EZDecompressionError);
     EXPECT_NO_THROW(decompressor.Feed(std::string("more")));
 }
 

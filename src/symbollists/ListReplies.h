@@ -1,0 +1,39 @@
+#pragma once
+// Reading the two symbol-list replies: the symbols of one list ("SYMBOLS") and the list of lists
+// ("LISTS"). Both look below the reply's first top-level element.
+//
+// TODO(xml): these use a small local scanner until the message tree (ParseXml, NodeAtPath) is
+// available; then switch both to it and delete the scanner in ListReplies.cpp.
+
+#include "support/Exceptions.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kestrova {
+
+// A reply that cannot be read (malformed markup or a bad list id).
+KV_DECLARE_EXCEPTION(EInvalidListReply, Exception);
+
+// One entry of the list of lists.
+struct TListInfo
+{
+    int32_t ListId = 0;
+    std::string ListName;
+    bool operator==(const TListInfo &) const = default;
+};
+using TLists = std::vector<TListInfo>;
+
+// The attribute "NAME" of every child of "SYMBOLS", as sent (not trimmed). No "SYMBOLS" element:
+// empty. Raises EInvalidListReply on malformed markup.
+std::vector<std::string> ParseSymbolsReply(const std::string &body);
+
+// One entry per child of "LISTS", in order: "ID" as a decimal integer (missing or malformed raises
+// EInvalidListReply), "NAME" as text (missing: empty). No "LISTS" element: empty.
+TLists ParseListsReply(const std::string &body);
+
+// A decimal 32-bit integer with an optional sign and nothing else; raises EInvalidListReply.
+int32_t ParseDecimalInt32(const std::string &text);
+
+} // namespace kestrova

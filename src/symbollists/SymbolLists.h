@@ -1,0 +1,196 @@
+#pragma once
+// The user's symbol lists on the server. Each list (positive id) has one TListController that
+// collects the host's edits in a TListDelta and turns them into "update_list" requests: edits made
+// while a request is in flight are merged into one later request, and a failed request is resent
+// two timer ticks later with every edit made meanwhile. TDeleteAllLists removes every list and
+// holds back all updates while it is pending. TSymbolListsHub owns the controllers, the delete-all
+// and the list-of-lists fetcher, and drives them from one 1000 ms timer.
+// GUI thread only.
+
+#include "link/Messages.h"
+#include "session/ServerRequests.h"
+#include "symbollists/ListOfLists.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrova {
+
+// A sorted list of strings, ordered and compared without regard to ASCII case; adding a string
+// that is already present (in any case) does nothing.
+class TSortedStrings
+{
+public:
+    TSortedStrings() = default;
+    explicit TSortedStrings(const std::vector<std::string> &items);
+    void Add(const std::string &s);
+    void Remove(const std::string &s);
+    bool Contains(const std::string &s) const;
+    void Clear() { Items_.clear(); }
+    bool Empty() const { return Items_.empty(); }
+    size_t Size() const { return Items_.size(); }
+    const std::vector<std::string> &Items() const { return Items_; }
+
+private:
+    std::vector<std::string> Items_;
+};
+
+// A symbol as lists keep it: blanks (and control characters) trimmed at both ends, upper-cased.
+// Empty means no symbol.
+std::string NormalisedSymbol(const std::string &symbol);
+
+// Pending changes to one list.
+struct TListDelta
+{
+    enum : uint8_t { ModeIncremental = 0, ModeReplace = 1, ModeDeleteList = 2 };
+
+    TSortedStrings ToAdd, ToDelete;
+    uint8_t Mode = ModeIncremental;
+    bool RequestList = false; // ask the server to send the list's symbols back
+
+    void AddSymbol(const std::string &s);
+    void DeleteSymbol(const std::string &s);
+    void ReplaceAll(const std::vector<std::string> &list);
+    void DeleteList();
+};
+
+// Folds Pending into InFlight: a replacing or deleting Pending supersedes it, otherwise Pending's
+// additions and then deletions are replayed on it. RequestList survives either way.
+void MergeDelta(std::optional<TListDelta> &inFlight, TListDelta pending);
+
+// The "update_list" request for one list.
+TMessageToServer BuildUpdateListRequest(
+    int32_t listId, const std::string &name, const TListDelta &delta);
+
+class TDeleteAllLists;
+
+// One symbol list on the server. Created by TSymbolListsHub; lives as long as the hub and
+// cancels its outstanding request when destroyed.
+class TListController
+{
+public:
+    TListController(int32_t listId, IServerRequests &session, const TDeleteAllLists &deleteAll);
+    ~TListController();
+    TListController(const TListController &) = delete;
+    TListController &operator=(const TListController &) = delete;
+
+    int32_t ListId() const { return ListId_; }
+    const std::string &Name() const { return Name_; }
+    // Stored only; the name reaches the server with the list's next update.
+    void SetName(const std::string &name) { Name_ = name; }
+
+    void AddSymbol(const std::string &s);
+    void DeleteSymbol(const std::string &s);
+    void ReplaceAll(const std::vector<std::string> &list);
+    void DeleteList();
+    // Asks for the list's symbols with the next update; they arrive in Symbols().
+    void RequestSymbols();
+
+    // Drops every unsent and unacknowledged edit and cancels the outstanding request.
+    void CancelAll();
+    // Sends the merged edits when nothing holds them back.
+    void TrySend();
+    // The 1000 ms tick: counts down the retry delay, then TrySend.
+    void Tick();
+
+    bool RequestOutstanding() const { return Outstanding_; }
+    const std::optional<TListDelta> &Pending() const { return Pending_; }
+    const std::optional<TListDelta> &InFlight() const { return InFlight_; }
+    uint32_t RetryDelay() const { return RetryDelay_; }
+    bool SymbolsValid() const { return SymbolsValid_; }
+    const TSortedStrings &Symbols() const { return Symbols_; }
+
+private:
+    TListDelta &EnsurePending();
+    void OnRequestFinished(uint64_t ticket, bool success, const std::string &body);
+
+    const int32_t ListId_;
+    IServerRequests &Session_;
+    const TDeleteAllLists &DeleteAll_;
+    std::string Name_;
+    std::optional<TListDelta> Pending_, InFlight_;
+    TMessageHandle Request_;
+    bool Outstanding_ = false;
+    uint64_t Ticket_ = 0; // identifies the reply that still counts
+    uint32_t RetryDelay_ = 0;
+    bool SymbolsValid_ = false;
+    TSortedStrings Symbols_;
+};
+
+// Removes every list on the server ("delete_all_lists"); while it is in flight or waiting to be
+// resent, no list update is sent.
+class TDeleteAllLists
+{
+public:
+    explicit TDeleteAllLists(IServerRequests &session)
+        : Session_(session)
+    {
+    }
+    ~TDeleteAllLists();
+    TDeleteAllLists(const TDeleteAllLists &) = delete;
+    TDeleteAllLists &operator=(const TDeleteAllLists &) = delete;
+
+    // Sends the request, or marks it for resending when one is in flight. Does nothing without a
+    // user name.
+    void Send();
+    // The 1000 ms tick: resends a failed or superseded request.
+    void Tick();
+    bool InFlight() const { return InFlight_; }
+    bool Resend() const { return Resend_; }
+    bool HoldsBackUpdates() const { return InFlight_ || Resend_; }
+
+private:
+    void OnRequestFinished(uint64_t ticket, bool success, const std::string &body);
+
+    IServerRequests &Session_;
+    bool InFlight_ = false;
+    bool Resend_ = false;
+    TMessageHandle Request_;
+    uint64_t Ticket_ = 0;
+};
+
+class TSymbolListsTimers;
+
+// Owns the process-wide symbol-list objects. The session passed in must outlive the hub; so must
+// the hub every TListOfListsReal and TSymbolListExports that uses it. With runTimers the hub
+// drives itself from the event loop; tests pass false and call Tick and the master's
+// RetryTimerFired directly.
+class TSymbolListsHub
+{
+public:
+    explicit TSymbolListsHub(IServerRequests &session, bool runTimers = true);
+    ~TSymbolListsHub();
+    TSymbolListsHub(const TSymbolListsHub &) = delete;
+    TSymbolListsHub &operator=(const TSymbolListsHub &) = delete;
+
+    // The controller of a list, created on first use. An id <= 0 raises EAssertionFailed.
+    TListController &GetListController(int32_t listId);
+    // The controller of a list, or null when none was created yet.
+    TListController *FindListController(int32_t listId) const;
+
+    // Drops the edits and outstanding requests of every list.
+    void CancelAll();
+    // CancelAll, then removes every list on the server.
+    void DeleteAllLists();
+    // The 1000 ms timer.
+    void Tick();
+
+    IServerRequests &Session() const { return Session_; }
+    TDeleteAllLists &DeleteAll() { return DeleteAll_; }
+    TListMaster &Master() { return Master_; }
+
+    static constexpr int TickIntervalMs = 1000;
+
+private:
+    IServerRequests &Session_;
+    TDeleteAllLists DeleteAll_;
+    TListMaster Master_;
+    std::map<std::string, std::unique_ptr<TListController>> Controllers_; // keyed by decimal id
+    std::unique_ptr<TSymbolListsTimers> Timers_; // last: stopped before anything else goes
+};
+
+} // namespace kestrova

@@ -1,0 +1,238 @@
+// List controllers and the delete-all: what reaches the server, when, and after which failures.
+
+#include "symbollists/SymbolLists.h"
+
+#include "support/DebugLog.h"
+#include "support/FakeServerRequests.h"
+#include "support/QtLoop.h"
+
+#include <gtest/gtest.h>
+#include <set>
+
+using namespace kestrova;
+
+namespace {
+
+class SymbolListsTest : public ::testing::Test
+{
+protected:
+    kvtest::FakeServerRequests Server;
+    TSymbolListsHub Hub { Server, false };
+
+    std::string Command(size_t i) const { return Server.Value(i, "command"); }
+    bool Has(size_t i, const std::string &key) const
+    {
+        for (const auto &f : Server.Requests.at(i).Message)
+            if (f.Key == key)
+                return true;
+        return false;
+    }
+};
+
+TEST(SortedStrings, OrderedAndUniqueWithoutRegardToCase)
+{
+    TSortedStrings list({ "msft", "IBM", "MSFT", "aapl", "ibm" });
+    EXPECT_EQ(list.Items(), (std::vector<std::string> { "aapl", "IBM", "msft" }));
+    list.Remove("AAPL");
+    EXPECT_FALSE(list.Contains("aapl"));
+    EXPECT_TRUE(list.Contains("Ibm"));
+}
+
+TEST_F(SymbolListsTest, EditsMadeWhileInFlightGoOutMergedInOneRequestAfterTheReply)
+{
+    TListController &list = Hub.GetListController(5);
+    list.SetName("Tech");
+    list.AddSymbol("AAA");
+    ASSERT_EQ(Server.Requests.size(), 1u);
+    EXPECT_EQ(Server.Requests[0].Message,
+        (TMessageToServer {
+            { "id", "5" }, { "name", "Tech" }, { "add", "AAA\n" }, { "command", "update_list" } }));
+
+    list.AddSymbol("DDD");
+    list.DeleteSymbol("CCC");
+    list.AddSymbol("BBB");
+    Hub.Tick();
+    EXPECT_EQ(Server.Requests.size(), 1u);
+
+    Server.Answer(0, true, "<REPLY/>");
+    ASSERT_EQ(Server.Requests.size(), 2u);
+    EXPECT_EQ(Server.Requests[1].Message,
+        (TMessageToServer { { "id", "5" }, { "name", "Tech" }, { "add", "BBB\nDDD\n" },
+            { "delete", "CCC\n" }, { "command", "update_list" } }));
+    Server.Answer(1, true, "<REPLY/>");
+    EXPECT_FALSE(list.InFlight() || list.Pending() || list.RequestOutstanding());
+}
+
+TEST_F(SymbolListsTest, FailedUpdateIsResentTwoTicksLaterWithEveryEditMadeMeanwhile)
+{
+    TListController &list = Hub.GetListController(2);
+    list.AddSymbol("AAA");
+    list.AddSymbol("BBB");
+    list.DeleteSymbol("AAA"); // replayed on the failed request: AAA moves to "delete"
+    Server.Answer(0, false);
+    EXPECT_EQ(list.RetryDelay(), 2u);
+
+    Hub.Tick();
+    EXPECT_EQ(Server.Requests.size(), 1u);
+    Hub.Tick();
+    ASSERT_EQ(Server.Requests.size(), 2u);
+    EXPECT_EQ(Server.Value(1, "add"), "BBB\n");
+    EXPECT_EQ(Server.Value(1, "delete"), "AAA\n");
+
+    // Ticks while a request is outstanding do not count down a later delay.
+    Server.Answer(1, false);
+    Hub.Tick();
+    Hub.Tick();
+    ASSERT_EQ(Server.Requests.size(), 3u);
+    Hub.Tick();
+    Hub.Tick();
+    EXPECT_EQ(Server.Requests.size(), 3u);
+}
+
+TEST_F(SymbolListsTest, AddThenDeleteBeforeSendingLeavesOnlyDelete)
+{
+    TListController &list = Hub.GetListController(1);
+    list.AddSymbol("FIRST");
+    list.AddSymbol("XYZ");
+    list.DeleteSymbol("XYZ");
+    Server.Answer(0, true);
+    ASSERT_EQ(Server.Requests.size(), 2u);
+    EXPECT_FALSE(Has(1, "add"));
+    EXPECT_EQ(Server.Value(1, "delete"), "XYZ\n");
+}
+
+TEST_F(SymbolListsTest, DeletingAListThenAddingReplacesItInsteadOfDeleting)
+{
+    TListController &list = Hub.GetListController(4);
+    list.AddSymbol("FIRST");
+    list.DeleteList();
+    list.AddSymbol("NEW");
+    Server.Answer(0, true);
+    ASSERT_EQ(Server.Requests.size(), 2u);
+    EXPECT_EQ(Server.Requests[1].Message,
+        (TMessageToServer { { "id", "4" }, { "name", "" }, { "delete_all", "1" },
+            { "add", "NEW\n" }, { "command", "update_list" } }));
+
+    list.AddSymbol("X");
+    list.DeleteList(); // merged over the failed replacement: the deletion wins
+    Server.Answer(1, false);
+    Hub.Tick();
+    Hub.Tick();
+    ASSERT_EQ(Server.Requests.size(), 3u);
+    EXPECT_EQ(Server.Requests[2].Message,
+        (TMessageToServer {
+            { "id", "4" }, { "name", "" }, { "delete_list", "1" }, { "command", "update_list" } }));
+}
+
+TEST_F(SymbolListsTest, DeleteAllHoldsBackUpdatesAndOnlyLaterEditsAreSent)
+{
+    TListController &a = Hub.GetListController(1);
+    TListController &b = Hub.GetListController(2);
+    a.AddSymbol("OLD");
+    b.SetName("B");
+    b.DeleteSymbol("GONE");
+    Server.Answer(1, false); // b waits for its retry with "GONE"
+
+    Hub.DeleteAllLists();
+    EXPECT_TRUE(Server.Requests[0].Cancelled);
+    ASSERT_EQ(Server.Requests.size(), 3u);
+    EXPECT_EQ(Server.Requests[2].Message, (TMessageToServer { { "command", "delete_all_lists" } }));
+
+    a.AddSymbol("NEW");
+    for (int i = 0; i < 3; ++i)
+        Hub.Tick();
+    EXPECT_EQ(Server.Requests.size(), 3u);
+
+    // Failure: retried by the timer, still holding the update back.
+    Server.Answer(2, false);
+    Hub.Tick();
+    ASSERT_EQ(Server.Requests.size(), 4u);
+    EXPECT_EQ(Command(3), "delete_all_lists");
+
+    Server.Answer(3, true, "anything");
+    EXPECT_EQ(Server.Requests.size(), 4u);
+    Hub.Tick();
+    ASSERT_EQ(Server.Requests.size(), 5u);
+    EXPECT_EQ(Server.Value(4, "id"), "1");
+    EXPECT_EQ(Server.Value(4, "add"), "NEW\n");
+    EXPECT_EQ(b.InFlight(), std::nullopt);
+}
+
+TEST_F(SymbolListsTest, DeleteAllAskedForWhileOneIsInFlightIsSentAgainAfterIt)
+{
+    Hub.DeleteAllLists();
+    Hub.DeleteAllLists();
+    ASSERT_EQ(Server.Requests.size(), 1u);
+    EXPECT_TRUE(Hub.DeleteAll().Resend());
+    Server.Answer(0, true);
+    ASSERT_EQ(Server.Requests.size(), 2u);
+    EXPECT_EQ(Command(1), "delete_all_lists");
+    Server.Answer(1, true);
+    EXPECT_FALSE(Hub.DeleteAll().HoldsBackUpdates());
+}
+
+TEST_F(SymbolListsTest, EditsWithoutAUserAreDropped)
+{
+    Server.User.clear();
+    TListController &list = Hub.GetListController(9);
+    list.AddSymbol("AAA");
+    Hub.DeleteAllLists();
+    EXPECT_TRUE(Server.Requests.empty());
+    EXPECT_FALSE(list.Pending() || list.InFlight());
+    Server.User = "trader";
+    Hub.Tick();
+    EXPECT_TRUE(Server.Requests.empty());
+}
+
+TEST_F(SymbolListsTest, RequestedSymbolsAreReadFromTheReplyAndABadReplyIsRetried)
+{
+    TListController &list = Hub.GetListController(6);
+    list.RequestSymbols();
+    EXPECT_EQ(Server.Value(0, "request_list"), "1");
+    Server.Answer(0, true, "<<broken");
+    EXPECT_EQ(list.RetryDelay(), 2u);
+    const auto log = DebugLog::Entries();
+    ASSERT_FALSE(log.empty());
+    EXPECT_NE(
+        log.back().find("Location=SymbolLists, TListController.OnRequestFinished, \"<<broken\""),
+        std::string::npos);
+
+    Hub.Tick();
+    Hub.Tick();
+    ASSERT_EQ(Server.Requests.size(), 2u);
+    Server.Answer(1, true,
+        "<REPLY><SYMBOLS><S NAME=' msft '/><S NAME='aapl'/><S NAME=' '/>"
+        "<S NAME='MSFT'/></SYMBOLS></REPLY>");
+    EXPECT_TRUE(list.SymbolsValid());
+    EXPECT_EQ(list.Symbols().Items(), (std::vector<std::string> { "AAPL", "MSFT" }));
+}
+
+TEST_F(SymbolListsTest, ControllersAreCreatedOnceForPositiveIdsAndCancelTheirRequestsWhenFreed)
+{
+    EXPECT_THROW(Hub.GetListController(0), EAssertionFailed);
+    EXPECT_EQ(&Hub.GetListController(12), &Hub.GetListController(12));
+    EXPECT_EQ(Hub.FindListController(13), nullptr);
+    {
+        TSymbolListsHub other(Server, false);
+        other.GetListController(1).AddSymbol("AAA");
+        other.DeleteAll().Send();
+    }
+    EXPECT_TRUE(Server.Requests[0].Cancelled);
+    EXPECT_TRUE(Server.Requests[1].Cancelled);
+}
+
+TEST(SymbolListsTimers, TheEventLoopDrivesTheTickAndTheListOfListsRetry)
+{
+    kvtest::FakeServerRequests server;
+    TSymbolListsHub hub(server, true);
+    TListOfListsReal subscriber(hub.Master(), nullptr);
+    hub.DeleteAllLists();
+    server.Answer(0, false);
+    server.Answer(1, false);
+    // The delete-all is resent by the next tick, the fetch after its one-second delay.
+    ASSERT_TRUE(kvtest::RunUntil([&] { return server.Requests.size() == 4; }, 3000));
+    std::set<std::string> resent { server.Value(2, "command"), server.Value(3, "command") };
+    EXPECT_EQ(resent, (std::set<std::string> { "delete_all_lists", "get_list_of_lists" }));
+}
+
+} // namespace
