@@ -1,0 +1,404 @@
+#include "xml/XmlTokenizer.h"
+
+#include <array>
+#include <cstring>
+#include <string>
+
+namespace kestrova {
+
+namespace {
+
+constexpr uint8_t ccSpace = 1; // blank, tab, CR, LF
+constexpr uint8_t ccNameEnd = 2; // ends a tag or attribute name
+
+constexpr std::array<uint8_t, 256> MakeClasses()
+{
+    std::array<uint8_t, 256> classes {};
+    for (unsigned char c : std::string_view(" \t\r\n"))
+        classes[c] = ccSpace | ccNameEnd;
+    for (unsigned char c : std::string_view("/>=<\"'&?"))
+        classes[c] = ccNameEnd;
+    return classes;
+}
+constexpr std::array<uint8_t, 256> Classes = MakeClasses();
+
+inline bool IsSpace(char c)
+{
+    return Classes[static_cast<unsigned char>(c)] & ccSpace;
+}
+inline bool IsNameEnd(char c)
+{
+    return Classes[static_cast<unsigned char>(c)] & ccNameEnd;
+}
+
+// Writes a code point as UTF-8 (one byte up to 127).
+void AppendUtf8(uint32_t cp, char *&out)
+{
+    if (cp < 0x80) {
+        *out++ = static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        *out++ = static_cast<char>(0xC0 | cp >> 6);
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        *out++ = static_cast<char>(0xE0 | cp >> 12);
+        *out++ = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | cp >> 18);
+        *out++ = static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+        *out++ = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if ((a[i] | 0x20) != (b[i] | 0x20))
+            return false;
+    return true;
+}
+
+} // namespace
+
+const char *PartTypeName(TPartType type)
+{
+    switch (type) {
+    case ptNone:
+        return "ptNone";
+    case ptXmlProlog:
+        return "ptXmlProlog";
+    case ptComment:
+        return "ptComment";
+    case ptPI:
+        return "ptPI";
+    case ptDtdc:
+        return "ptDtdc";
+    case ptStartTag:
+        return "ptStartTag";
+    case ptEmptyTag:
+        return "ptEmptyTag";
+    case ptEndTag:
+        return "ptEndTag";
+    case ptContent:
+        return "ptContent";
+    case ptCData:
+        return "ptCData";
+    }
+    return "ptNone";
+}
+
+TXmlTokenizer::TXmlTokenizer(std::string_view text)
+    : FInput(text)
+{
+}
+
+void TXmlTokenizer::Fail(const char *reason, size_t at) const
+{
+    throw EXmlException("Malformed XML at offset " + std::to_string(at) + ": " + reason + ".");
+}
+
+bool TXmlTokenizer::Next()
+{
+    FName = {};
+    FText = {};
+    FAttributes.clear();
+    FScratchUsed = 0;
+    while (FPos < FInput.size()) {
+        FPartStart = FPos;
+        if (FInput[FPos] == '<') {
+            ReadMarkup();
+            return true;
+        }
+        ReadContent();
+        if (!FText.empty())
+            return true;
+    }
+    FPartStart = FPos;
+    FType = ptNone;
+    return false;
+}
+
+size_t TXmlTokenizer::SkipSpace(size_t pos) const
+{
+    while (pos < FInput.size() && IsSpace(FInput[pos]))
+        ++pos;
+    return pos;
+}
+
+size_t TXmlTokenizer::ReadName(size_t pos)
+{
+    size_t end = pos;
+    while (end < FInput.size() && !IsNameEnd(FInput[end]))
+        ++end;
+    if (end == pos)
+        Fail("name expected", pos);
+    return end;
+}
+
+size_t TXmlTokenizer::FindOrFail(std::string_view what, size_t from, const char *reason) const
+{
+    const size_t at = FInput.find(what, from);
+    if (at == std::string_view::npos)
+        Fail(reason, FPartStart);
+    return at;
+}
+
+char *TXmlTokenizer::Scratch(size_t size)
+{
+    if (!FScratch)
+        FScratch = std::make_unique<char[]>(FInput.size() + 1);
+    KV_ASSERT(FScratchUsed + size <= FInput.size(), "Decoded XML text outgrew its buffer.");
+    return FScratch.get() + FScratchUsed;
+}
+
+void TXmlTokenizer::ReadMarkup()
+{
+    if (FPos + 1 >= FInput.size())
+        Fail("markup cut off", FPos);
+    switch (FInput[FPos + 1]) {
+    case '/':
+        ReadEndTag();
+        break;
+    case '?':
+        ReadQuestionMark();
+        break;
+    case '!':
+        ReadBang();
+        break;
+    default:
+        ReadTag();
+    }
+}
+
+void TXmlTokenizer::ReadContent()
+{
+    const size_t begin = FPos;
+    const void *lt = std::memchr(FInput.data() + begin, '<', FInput.size() - begin);
+    const size_t end = lt ? static_cast<const char *>(lt) - FInput.data() : FInput.size();
+    FPos = end;
+    FType = ptContent;
+    FText = NormaliseContent(begin, end);
+}
+
+std::string_view TXmlTokenizer::NormaliseContent(size_t begin, size_t end)
+{
+    while (begin < end && IsSpace(FInput[begin]))
+        ++begin;
+    while (end > begin && IsSpace(FInput[end - 1]))
+        --end;
+    // Most runs need no change: no reference and only single blanks inside.
+    bool plain = true;
+    for (size_t i = begin; i < end && plain; ++i) {
+        const char c = FInput[i];
+        if (c == '&' || (IsSpace(c) && (c != ' ' || IsSpace(FInput[i + 1]))))
+            plain = false;
+    }
+    if (plain)
+        return FInput.substr(begin, end - begin);
+
+    char *const start = Scratch(end - begin);
+    char *out = start;
+    for (size_t i = begin; i < end;) {
+        const char c = FInput[i];
+        if (IsSpace(c)) {
+            *out++ = ' ';
+            while (IsSpace(FInput[i]))
+                ++i; // the run cannot reach `end`: the text was trimmed
+        } else if (c == '&') {
+            i = AppendReference(i, end, out);
+        } else {
+            *out++ = c;
+            ++i;
+        }
+    }
+    FScratchUsed += out - start;
+    return { start, static_cast<size_t>(out - start) };
+}
+
+std::string_view TXmlTokenizer::DecodeValue(size_t begin, size_t end)
+{
+    const char *const data = FInput.data();
+    size_t firstAmp = end;
+    for (size_t i = begin; i < end; ++i) {
+        if (data[i] == '<')
+            Fail("'<' in an attribute value", i);
+        if (data[i] == '&' && firstAmp == end)
+            firstAmp = i;
+    }
+    if (firstAmp == end)
+        return FInput.substr(begin, end - begin);
+
+    char *const start = Scratch(end - begin);
+    std::memcpy(start, data + begin, firstAmp - begin);
+    char *out = start + (firstAmp - begin);
+    for (size_t i = firstAmp; i < end;) {
+        if (data[i] == '&')
+            i = AppendReference(i, end, out);
+        else
+            *out++ = data[i++];
+    }
+    FScratchUsed += out - start;
+    return { start, static_cast<size_t>(out - start) };
+}
+
+size_t TXmlTokenizer::AppendReference(size_t pos, size_t end, char *&out)
+{
+    // The longest reference is "&#x10FFFF;" (or a run of leading zeros, rejected as too long).
+    constexpr size_t longest = 10;
+    size_t semi = pos + 1;
+    while (semi < end && semi - pos < longest && FInput[semi] != ';')
+        ++semi;
+    if (semi >= end || FInput[semi] != ';')
+        Fail("unterminated reference", pos);
+    const std::string_view name = FInput.substr(pos + 1, semi - pos - 1);
+    if (!name.empty() && name[0] == '#') {
+        const bool hex = name.size() > 1 && name[1] == 'x';
+        const std::string_view digits = name.substr(hex ? 2 : 1);
+        if (digits.empty())
+            Fail("empty character reference", pos);
+        uint32_t cp = 0;
+        for (char d : digits) {
+            uint32_t v;
+            if (d >= '0' && d <= '9')
+                v = d - '0';
+            else if (hex && (d | 0x20) >= 'a' && (d | 0x20) <= 'f')
+                v = (d | 0x20) - 'a' + 10;
+            else
+                Fail("bad digit in character reference", pos);
+            cp = cp * (hex ? 16 : 10) + v; // at most 8 digits: cannot overflow
+        }
+        if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            Fail("character reference out of range", pos);
+        AppendUtf8(cp, out);
+    } else if (name == "amp") {
+        *out++ = '&';
+    } else if (name == "lt") {
+        *out++ = '<';
+    } else if (name == "gt") {
+        *out++ = '>';
+    } else if (name == "quot") {
+        *out++ = '"';
+    } else if (name == "apos") {
+        *out++ = '\'';
+    } else {
+        Fail("unknown entity reference", pos);
+    }
+    return semi + 1;
+}
+
+void TXmlTokenizer::ReadTag()
+{
+    const size_t nameBegin = FPos + 1;
+    size_t pos = ReadName(nameBegin);
+    FName = FInput.substr(nameBegin, pos - nameBegin);
+    for (;;) {
+        const size_t afterSpace = SkipSpace(pos);
+        if (afterSpace >= FInput.size())
+            Fail("unterminated tag", FPartStart);
+        const char c = FInput[afterSpace];
+        if (c == '>') {
+            FType = ptStartTag;
+            FPos = afterSpace + 1;
+            return;
+        }
+        if (c == '/') {
+            if (afterSpace + 1 >= FInput.size() || FInput[afterSpace + 1] != '>')
+                Fail("'>' expected after '/'", afterSpace);
+            FType = ptEmptyTag;
+            FPos = afterSpace + 2;
+            return;
+        }
+        if (afterSpace == pos)
+            Fail("white space expected before an attribute", pos);
+        const size_t nameEnd = ReadName(afterSpace);
+        pos = SkipSpace(nameEnd);
+        if (pos >= FInput.size() || FInput[pos] != '=')
+            Fail("'=' expected after an attribute name", pos);
+        pos = SkipSpace(pos + 1);
+        if (pos >= FInput.size() || (FInput[pos] != '"' && FInput[pos] != '\''))
+            Fail("quoted attribute value expected", pos);
+        const size_t valueBegin = pos + 1;
+        const void *quote
+            = std::memchr(FInput.data() + valueBegin, FInput[pos], FInput.size() - valueBegin);
+        if (!quote)
+            Fail("unterminated attribute value", pos);
+        const size_t valueEnd = static_cast<const char *>(quote) - FInput.data();
+        FAttributes.push_back(
+            { FInput.substr(afterSpace, nameEnd - afterSpace), DecodeValue(valueBegin, valueEnd) });
+        pos = valueEnd + 1;
+    }
+}
+
+void TXmlTokenizer::ReadEndTag()
+{
+    const size_t nameBegin = FPos + 2;
+    const size_t nameEnd = ReadName(nameBegin);
+    const size_t close = SkipSpace(nameEnd);
+    if (close >= FInput.size() || FInput[close] != '>')
+        Fail("'>' expected in an end tag", close);
+    FType = ptEndTag;
+    FName = FInput.substr(nameBegin, nameEnd - nameBegin);
+    FPos = close + 1;
+}
+
+void TXmlTokenizer::ReadQuestionMark()
+{
+    const size_t nameBegin = FPos + 2;
+    const size_t nameEnd = ReadName(nameBegin);
+    const size_t close = FindOrFail("?>", nameEnd, "unterminated processing instruction");
+    FName = FInput.substr(nameBegin, nameEnd - nameBegin);
+    const size_t textBegin = SkipSpace(nameEnd);
+    FText = textBegin < close ? FInput.substr(textBegin, close - textBegin) : std::string_view();
+    FType = EqualsIgnoringCase(FName, "xml") ? ptXmlProlog : ptPI;
+    FPos = close + 2;
+}
+
+void TXmlTokenizer::ReadBang()
+{
+    const std::string_view rest = FInput.substr(FPos);
+    if (rest.starts_with("<!--")) {
+        const size_t close = FindOrFail("-->", FPos + 4, "unterminated comment");
+        FType = ptComment;
+        FText = FInput.substr(FPos + 4, close - FPos - 4);
+        FPos = close + 3;
+    } else if (rest.starts_with("<![CDATA[")) {
+        const size_t close = FindOrFail("]]>", FPos + 9, "unterminated CDATA section");
+        FType = ptCData;
+        FText = FInput.substr(FPos + 9, close - FPos - 9);
+        FPos = close + 3;
+    } else {
+        ReadDeclaration();
+    }
+}
+
+void TXmlTokenizer::ReadDeclaration()
+{
+    // <!DOCTYPE ...> may hold an internal subset in brackets and quoted literals with '>'.
+    char quote = 0;
+    int depth = 0;
+    for (size_t i = FPos + 2; i < FInput.size(); ++i) {
+        const char c = FInput[i];
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '[') {
+            ++depth;
+        } else if (c == ']') {
+            if (depth > 0)
+                --depth;
+        } else if (c == '>' && depth == 0) {
+            FType = ptDtdc;
+            FText = FInput.substr(FPos + 2, i - FPos - 2);
+            FPos = i + 1;
+            return;
+        }
+    }
+    Fail("unterminated declaration", FPartStart);
+}
+
+} // namespace kestrova
