@@ -11,45 +11,70 @@ namespace {
 // sorted index of their unique names when they are finished.
 constexpr uint32_t ScanLimit = 8;
 
-// Copies of decoded strings, in blocks that never move.
-class TStringArena
+// Bump allocator for everything a tree holds: nodes, attribute arrays, child arrays, decoded
+// strings. Blocks stay below the C library's large-allocation threshold so that parsing many
+// replies reuses heap memory instead of mapping fresh pages. Nothing in it needs destruction.
+class TPool
 {
 public:
-    explicit TStringArena(size_t firstBlock)
-        : FNextBlock(std::max<size_t>(firstBlock, 256))
+    TPool(char *firstBlock, size_t size)
+        : FFree(firstBlock)
+        , FLeft(size)
     {
+    }
+
+    void *Allocate(size_t size, size_t align)
+    {
+        size_t pad = (align - reinterpret_cast<uintptr_t>(FFree) % align) % align;
+        if (size + pad > FLeft) {
+            if (size > BlockSize / 4) { // large arrays get a block of their own
+                FBlocks.emplace_back(new char[size]);
+                return FBlocks.back().get();
+            }
+            FBlocks.emplace_back(new char[BlockSize]);
+            FFree = FBlocks.back().get();
+            FLeft = BlockSize;
+            pad = 0; // new[] memory is aligned for every type
+        }
+        char *at = FFree + pad;
+        FFree = at + size;
+        FLeft -= size + pad;
+        return at;
+    }
+
+    template<typename T>
+    T *AllocateArray(size_t count)
+    {
+        return static_cast<T *>(Allocate(count * sizeof(T), alignof(T)));
     }
 
     std::string_view Copy(std::string_view s)
     {
         if (s.empty())
             return {};
-        if (s.size() > FLeft) {
-            const size_t size = std::max(s.size(), FNextBlock);
-            FBlocks.emplace_back(new char[size]);
-            FFree = FBlocks.back().get();
-            FLeft = size;
-            FNextBlock *= 2;
-        }
-        char *at = FFree;
+        char *at = AllocateArray<char>(s.size());
         std::memcpy(at, s.data(), s.size());
-        FFree += s.size();
-        FLeft -= s.size();
         return { at, s.size() };
     }
 
 private:
+    static constexpr size_t BlockSize = 32 * 1024;
     std::vector<std::unique_ptr<char[]>> FBlocks;
-    char *FFree = nullptr;
-    size_t FLeft = 0;
-    size_t FNextBlock;
+    char *FFree;
+    size_t FLeft;
 };
+
+bool SameName(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size()
+        && (a.empty() || (a[0] == b[0] && std::memcmp(a.data(), b.data(), a.size()) == 0));
+}
 
 } // namespace
 
 struct TXmlDocument;
 
-// One element. Its attributes, children and name index are ranges of the document's arrays.
+// One element. Its attribute, child and index arrays live in the document's pool.
 class TXmlNode final : public IXmlNode
 {
 public:
@@ -59,7 +84,7 @@ public:
     }
 
     std::string_view Text() const override { return FText; }
-    std::span<const TNvpNode> Attributes() const override;
+    std::span<const TNvpNode> Attributes() const override { return { FAttributes, FAttrCount }; }
     int ChildCount() const override { return static_cast<int>(FChildCount); }
     PXmlNode Child(int index) const override;
     PXmlNode ChildNamed(std::string_view name) const override;
@@ -74,50 +99,46 @@ private:
     const TXmlDocument *FDoc;
     std::string_view FName;
     std::string_view FText;
-    uint32_t FAttrFirst = 0;
+    const TNvpNode *FAttributes = nullptr;
+    const TXmlNode *const *FChildren = nullptr;
+    const uint32_t *FIndex = nullptr; // child ordinals sorted by name, unique names only
     uint32_t FAttrCount = 0;
-    uint32_t FChildFirst = 0;
     uint32_t FChildCount = 0;
-    uint32_t FIndexFirst = 0;
     uint32_t FIndexCount = 0;
 };
 
-// Owns everything of one parsed reply; every PXmlNode of the tree shares its ownership.
+// Owns everything of one parsed reply; every PXmlNode of the tree shares its ownership. Small
+// replies fit in the inline block, so they cost a single allocation.
 struct TXmlDocument : std::enable_shared_from_this<TXmlDocument>
 {
     explicit TXmlDocument(std::string_view text)
-        : Source(new char[text.size() + 1])
-        , SourceSize(text.size())
-        , Arena(text.size() / 8)
+        : Pool(InlineBlock, sizeof InlineBlock)
     {
-        std::memcpy(Source.get(), text.data(), text.size());
+        char *copy = text.size() <= sizeof InlineBlock / 2
+            ? Pool.AllocateArray<char>(text.size())
+            : (OwnSource.reset(new char[text.size()]), OwnSource.get());
+        if (!text.empty())
+            std::memcpy(copy, text.data(), text.size());
+        Source = { copy, text.size() };
     }
 
-    std::string_view SourceText() const { return { Source.get(), SourceSize }; }
     bool InSource(std::string_view s) const
     {
-        return s.data() >= Source.get() && s.data() + s.size() <= Source.get() + SourceSize;
+        return s.data() >= Source.data() && s.data() + s.size() <= Source.data() + Source.size();
     }
 
-    std::unique_ptr<char[]> Source; // the reply's text; most views point into it
-    size_t SourceSize;
-    TStringArena Arena; // decoded values and texts made of several runs
-    std::vector<TXmlNode> Nodes; // Nodes[0] is the root
-    std::vector<TNvpNode> Attributes;
-    std::vector<uint32_t> Children; // node numbers
-    std::vector<uint32_t> NameIndex; // child ordinals sorted by name, unique names only
+    std::string_view Source; // the reply's text; most views point into it
+    std::unique_ptr<char[]> OwnSource;
+    TXmlNode *Root = nullptr;
+    TPool Pool;
+    alignas(std::max_align_t) char InlineBlock[4096];
 };
-
-std::span<const TNvpNode> TXmlNode::Attributes() const
-{
-    return { FDoc->Attributes.data() + FAttrFirst, FAttrCount };
-}
 
 const IXmlNode *TXmlNode::ChildNode(int index) const
 {
     if (index < 0 || static_cast<uint32_t>(index) >= FChildCount)
         return nullptr;
-    return &FDoc->Nodes[FDoc->Children[FChildFirst + index]];
+    return FChildren[index];
 }
 
 const IXmlNode *TXmlNode::ChildNodeNamed(std::string_view name) const
@@ -125,25 +146,20 @@ const IXmlNode *TXmlNode::ChildNodeNamed(std::string_view name) const
     if (FChildCount <= ScanLimit) {
         const IXmlNode *found = nullptr;
         for (uint32_t i = 0; i < FChildCount; ++i) {
-            const TXmlNode &child = FDoc->Nodes[FDoc->Children[FChildFirst + i]];
-            if (child.FName == name) {
+            if (SameName(FChildren[i]->FName, name)) {
                 if (found)
                     return nullptr; // shared by several children
-                found = &child;
+                found = FChildren[i];
             }
         }
         return found;
     }
-    const uint32_t *first = FDoc->NameIndex.data() + FIndexFirst;
-    const uint32_t *last = first + FIndexCount;
-    const auto nameOf = [this](uint32_t ordinal) {
-        return FDoc->Nodes[FDoc->Children[FChildFirst + ordinal]].FName;
-    };
-    const uint32_t *at = std::lower_bound(first, last, name,
-        [&](uint32_t ordinal, std::string_view n) { return nameOf(ordinal) < n; });
-    if (at == last || nameOf(*at) != name)
+    const uint32_t *last = FIndex + FIndexCount;
+    const uint32_t *at = std::lower_bound(FIndex, last, name,
+        [&](uint32_t ordinal, std::string_view n) { return FChildren[ordinal]->FName < n; });
+    if (at == last || FChildren[*at]->FName != name)
         return nullptr;
-    return ChildNode(static_cast<int>(*at));
+    return FChildren[*at];
 }
 
 PXmlNode TXmlNode::Share(const IXmlNode *node) const
@@ -166,7 +182,7 @@ PXmlNode TXmlNode::ChildNamed(std::string_view name) const
 const TNvpNode *IXmlNode::FindAttribute(std::string_view name) const
 {
     for (const TNvpNode &a : Attributes())
-        if (a.Name == name)
+        if (SameName(a.Name, name))
             return &a;
     return nullptr;
 }
@@ -178,34 +194,36 @@ std::string_view IXmlNode::Attribute(std::string_view name, std::string_view def
 }
 
 // Builds a document from the tokenizer's parts without recursion, so deep nesting cannot
-// exhaust the stack.
+// exhaust the stack. Its working arrays are kept per thread and reused by the next parse.
 class TXmlParser
 {
 public:
-    explicit TXmlParser(TXmlDocument &doc)
-        : FDoc(doc)
-        , FTokens(doc.SourceText())
+    static TXmlParser &ForThisThread()
     {
+        thread_local TXmlParser parser;
+        return parser;
     }
 
-    void Run()
+    void Run(TXmlDocument &doc)
     {
-        FDoc.Nodes.reserve(FDoc.SourceSize / 64 + 2);
-        FDoc.Nodes.emplace_back(&FDoc);
-        FOpen.push_back({ 0, 0, 0 });
+        FDoc = &doc;
+        FTokens.Restart(doc.Source);
+        FOpen.clear();
+        FPending.clear();
+        FTextBuffer.clear();
+        doc.Root = NewNode(false);
+        FOpen.push_back({ doc.Root, 0, 0 });
         while (FTokens.Next()) {
             switch (FTokens.PartType()) {
             case ptXmlProlog:
             case ptComment:
                 break;
-            case ptStartTag: {
-                const uint32_t node = NewNode();
+            case ptStartTag:
                 FOpen.push_back(
-                    { node, static_cast<uint32_t>(FPending.size()), FTextBuffer.size() });
+                    { NewNode(true), static_cast<uint32_t>(FPending.size()), FTextBuffer.size() });
                 break;
-            }
             case ptEmptyTag:
-                NewNode();
+                NewNode(true);
                 break;
             case ptEndTag:
                 EndTag();
@@ -221,38 +239,44 @@ public:
         if (FOpen.size() > 1)
             throw EXmlException("Unexpected end of file.");
         Finish(FOpen.back());
+        FDoc = nullptr;
     }
 
 private:
     struct TOpenElement
     {
-        uint32_t Node;
+        TXmlNode *Node;
         uint32_t ChildMark; // its children are FPending[ChildMark..]
         size_t TextMark; // its buffered text is FTextBuffer[TextMark..]
         std::string_view Text = {}; // its only run so far, when that lies in the source
         bool Buffered = false;
     };
 
-    std::string_view Keep(std::string_view s) { return FDoc.InSource(s) ? s : FDoc.Arena.Copy(s); }
+    std::string_view Keep(std::string_view s) { return FDoc->InSource(s) ? s : FDoc->Pool.Copy(s); }
 
-    uint32_t NewNode()
+    // A node for the current tag (or the root), appended to the open element's children.
+    TXmlNode *NewNode(bool fromTag)
     {
-        const auto number = static_cast<uint32_t>(FDoc.Nodes.size());
-        TXmlNode &node = FDoc.Nodes.emplace_back(&FDoc);
-        node.FName = Keep(FTokens.Name());
+        auto *node = new (FDoc->Pool.AllocateArray<TXmlNode>(1)) TXmlNode(FDoc);
+        if (!fromTag)
+            return node;
+        node->FName = Keep(FTokens.Name());
         const TNvpList &attributes = FTokens.Attributes();
-        node.FAttrFirst = static_cast<uint32_t>(FDoc.Attributes.size());
-        node.FAttrCount = static_cast<uint32_t>(attributes.size());
-        for (const TNvpNode &a : attributes)
-            FDoc.Attributes.push_back({ Keep(a.Name), Keep(a.Value) });
-        FPending.push_back(number);
-        return number;
+        if (!attributes.empty()) {
+            auto *copy = FDoc->Pool.AllocateArray<TNvpNode>(attributes.size());
+            for (size_t i = 0; i < attributes.size(); ++i)
+                copy[i] = { Keep(attributes[i].Name), Keep(attributes[i].Value) };
+            node->FAttributes = copy;
+            node->FAttrCount = static_cast<uint32_t>(attributes.size());
+        }
+        FPending.push_back(node);
+        return node;
     }
 
     void AddText(std::string_view run)
     {
         TOpenElement &open = FOpen.back();
-        if (!open.Buffered && open.Text.empty() && FDoc.InSource(run)) {
+        if (!open.Buffered && open.Text.empty() && FDoc->InSource(run)) {
             open.Text = run;
             return;
         }
@@ -265,7 +289,7 @@ private:
 
     void EndTag()
     {
-        const std::string_view name = FDoc.Nodes[FOpen.back().Node].FName;
+        const std::string_view name = FOpen.back().Node->FName;
         if (name != FTokens.Name())
             throw EXmlException("Tags don't match: <" + std::string(name) + "></"
                 + std::string(FTokens.Name()) + ">");
@@ -275,31 +299,32 @@ private:
 
     void Finish(const TOpenElement &open)
     {
-        TXmlNode &node = FDoc.Nodes[open.Node];
+        TXmlNode &node = *open.Node;
         if (open.Buffered) {
-            node.FText = FDoc.Arena.Copy(std::string_view(FTextBuffer).substr(open.TextMark));
+            node.FText = FDoc->Pool.Copy(std::string_view(FTextBuffer).substr(open.TextMark));
             FTextBuffer.resize(open.TextMark);
         } else {
             node.FText = open.Text;
         }
-        node.FChildFirst = static_cast<uint32_t>(FDoc.Children.size());
-        node.FChildCount = static_cast<uint32_t>(FPending.size() - open.ChildMark);
-        FDoc.Children.insert(
-            FDoc.Children.end(), FPending.begin() + open.ChildMark, FPending.end());
+        const size_t count = FPending.size() - open.ChildMark;
+        if (count == 0)
+            return;
+        auto *children = FDoc->Pool.AllocateArray<const TXmlNode *>(count);
+        std::copy(FPending.begin() + open.ChildMark, FPending.end(), children);
         FPending.resize(open.ChildMark);
-        if (node.FChildCount > ScanLimit)
+        node.FChildren = children;
+        node.FChildCount = static_cast<uint32_t>(count);
+        if (count > ScanLimit)
             BuildNameIndex(node);
     }
 
     // Sorted ordinals of the children whose name no sibling shares.
     void BuildNameIndex(TXmlNode &node)
     {
-        const auto nameOf = [&](uint32_t ordinal) {
-            return FDoc.Nodes[FDoc.Children[node.FChildFirst + ordinal]].FName;
-        };
+        const auto nameOf = [&](uint32_t ordinal) { return node.FChildren[ordinal]->FName; };
         bool allSame = true;
         for (uint32_t i = 1; i < node.FChildCount && allSame; ++i)
-            allSame = nameOf(i) == nameOf(0);
+            allSame = SameName(nameOf(i), nameOf(0));
         if (allSame)
             return; // the usual list of repeated rows: no unique name at all
         FOrdinals.resize(node.FChildCount);
@@ -309,22 +334,27 @@ private:
             const int c = nameOf(a).compare(nameOf(b));
             return c < 0 || (c == 0 && a < b);
         });
-        node.FIndexFirst = static_cast<uint32_t>(FDoc.NameIndex.size());
+        size_t unique = 0;
         for (size_t i = 0; i < FOrdinals.size();) {
             size_t j = i + 1;
             while (j < FOrdinals.size() && nameOf(FOrdinals[j]) == nameOf(FOrdinals[i]))
                 ++j;
             if (j == i + 1)
-                FDoc.NameIndex.push_back(FOrdinals[i]);
+                FOrdinals[unique++] = FOrdinals[i];
             i = j;
         }
-        node.FIndexCount = static_cast<uint32_t>(FDoc.NameIndex.size()) - node.FIndexFirst;
+        if (unique == 0)
+            return;
+        auto *index = FDoc->Pool.AllocateArray<uint32_t>(unique);
+        std::copy(FOrdinals.begin(), FOrdinals.begin() + unique, index);
+        node.FIndex = index;
+        node.FIndexCount = static_cast<uint32_t>(unique);
     }
 
-    TXmlDocument &FDoc;
+    TXmlDocument *FDoc = nullptr;
     TXmlTokenizer FTokens;
     std::vector<TOpenElement> FOpen;
-    std::vector<uint32_t> FPending; // children of the open elements, innermost last
+    std::vector<TXmlNode *> FPending; // children of the open elements, innermost last
     std::string FTextBuffer; // texts of the open elements that have several runs
     std::vector<uint32_t> FOrdinals;
 };
@@ -332,8 +362,8 @@ private:
 PXmlNode ParseXml(std::string_view text)
 {
     auto doc = std::make_shared<TXmlDocument>(text);
-    TXmlParser(*doc).Run();
-    return PXmlNode(doc, &doc->Nodes[0]);
+    TXmlParser::ForThisThread().Run(*doc);
+    return PXmlNode(doc, doc->Root);
 }
 
 PXmlNode NodeAtPath(const PXmlNode &start, TXmlPath path)

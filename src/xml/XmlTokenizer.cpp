@@ -1,5 +1,6 @@
 #include "xml/XmlTokenizer.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -10,6 +11,7 @@ namespace {
 
 constexpr uint8_t ccSpace = 1; // blank, tab, CR, LF
 constexpr uint8_t ccNameEnd = 2; // ends a tag or attribute name
+constexpr uint8_t ccValueStop = 4; // needs a look inside an attribute value
 
 constexpr std::array<uint8_t, 256> MakeClasses()
 {
@@ -18,6 +20,8 @@ constexpr std::array<uint8_t, 256> MakeClasses()
         classes[c] = ccSpace | ccNameEnd;
     for (unsigned char c : std::string_view("/>=<\"'&?"))
         classes[c] = ccNameEnd;
+    for (unsigned char c : std::string_view("<\"'&"))
+        classes[c] |= ccValueStop;
     return classes;
 }
 constexpr std::array<uint8_t, 256> Classes = MakeClasses();
@@ -95,6 +99,18 @@ TXmlTokenizer::TXmlTokenizer(std::string_view text)
 {
 }
 
+void TXmlTokenizer::Restart(std::string_view text)
+{
+    FInput = text;
+    FPos = 0;
+    FPartStart = 0;
+    FType = ptNone;
+    FName = {};
+    FText = {};
+    FAttributes.clear();
+    FScratchUsed = 0;
+}
+
 void TXmlTokenizer::Fail(const char *reason, size_t at) const
 {
     throw EXmlException("Malformed XML at offset " + std::to_string(at) + ": " + reason + ".");
@@ -148,9 +164,18 @@ size_t TXmlTokenizer::FindOrFail(std::string_view what, size_t from, const char 
 
 char *TXmlTokenizer::Scratch(size_t size)
 {
-    if (!FScratch)
-        FScratch = std::make_unique<char[]>(FInput.size() + 1);
-    KV_ASSERT(FScratchUsed + size <= FInput.size(), "Decoded XML text outgrew its buffer.");
+    if (FScratchUsed + size > FScratchSize) {
+        const size_t newSize = std::max({ FScratchSize * 2, FScratchUsed + size, size_t(256) });
+        std::unique_ptr<char[]> grown(new char[newSize]);
+        const char *old = FScratch.get();
+        if (FScratchUsed > 0)
+            std::memcpy(grown.get(), old, FScratchUsed);
+        for (TNvpNode &a : FAttributes)
+            if (a.Value.data() >= old && a.Value.data() < old + FScratchUsed)
+                a.Value = { grown.get() + (a.Value.data() - old), a.Value.size() };
+        FScratch = std::move(grown);
+        FScratchSize = newSize;
+    }
     return FScratch.get() + FScratchUsed;
 }
 
@@ -218,20 +243,10 @@ std::string_view TXmlTokenizer::NormaliseContent(size_t begin, size_t end)
     return { start, static_cast<size_t>(out - start) };
 }
 
-std::string_view TXmlTokenizer::DecodeValue(size_t begin, size_t end)
+std::string_view TXmlTokenizer::DecodeValue(size_t begin, size_t firstAmp, size_t end)
 {
-    const char *const data = FInput.data();
-    size_t firstAmp = end;
-    for (size_t i = begin; i < end; ++i) {
-        if (data[i] == '<')
-            Fail("'<' in an attribute value", i);
-        if (data[i] == '&' && firstAmp == end)
-            firstAmp = i;
-    }
-    if (firstAmp == end)
-        return FInput.substr(begin, end - begin);
-
     char *const start = Scratch(end - begin);
+    const char *const data = FInput.data();
     std::memcpy(start, data + begin, firstAmp - begin);
     char *out = start + (firstAmp - begin);
     for (size_t i = firstAmp; i < end;) {
@@ -320,14 +335,29 @@ void TXmlTokenizer::ReadTag()
         pos = SkipSpace(pos + 1);
         if (pos >= FInput.size() || (FInput[pos] != '"' && FInput[pos] != '\''))
             Fail("quoted attribute value expected", pos);
+        // One pass to the closing quote, noting the first reference.
+        const char quote = FInput[pos];
         const size_t valueBegin = pos + 1;
-        const void *quote
-            = std::memchr(FInput.data() + valueBegin, FInput[pos], FInput.size() - valueBegin);
-        if (!quote)
-            Fail("unterminated attribute value", pos);
-        const size_t valueEnd = static_cast<const char *>(quote) - FInput.data();
-        FAttributes.push_back(
-            { FInput.substr(afterSpace, nameEnd - afterSpace), DecodeValue(valueBegin, valueEnd) });
+        size_t valueEnd = valueBegin;
+        size_t firstAmp = std::string_view::npos;
+        for (;; ++valueEnd) {
+            while (valueEnd < FInput.size()
+                && !(Classes[static_cast<unsigned char>(FInput[valueEnd])] & ccValueStop))
+                ++valueEnd;
+            if (valueEnd >= FInput.size())
+                Fail("unterminated attribute value", pos);
+            const char c = FInput[valueEnd];
+            if (c == quote)
+                break;
+            if (c == '<')
+                Fail("'<' in an attribute value", valueEnd);
+            if (c == '&' && firstAmp == std::string_view::npos)
+                firstAmp = valueEnd;
+        }
+        const std::string_view name = FInput.substr(afterSpace, nameEnd - afterSpace);
+        FAttributes.push_back({ name,
+            firstAmp == std::string_view::npos ? FInput.substr(valueBegin, valueEnd - valueBegin)
+                                               : DecodeValue(valueBegin, firstAmp, valueEnd) });
         pos = valueEnd + 1;
     }
 }

@@ -52,7 +52,9 @@ using TNvpList = std::vector<TNvpNode>;
 class TXmlTokenizer
 {
 public:
-    explicit TXmlTokenizer(std::string_view text);
+    explicit TXmlTokenizer(std::string_view text = {});
+    // Starts over on new text, keeping the buffers of earlier runs.
+    void Restart(std::string_view text);
 
     // Moves to the next part. Returns false (and PartType() == ptNone) at the end of input.
     bool Next();
@@ -76,7 +78,7 @@ private:
     size_t ReadName(size_t pos);
     size_t SkipSpace(size_t pos) const;
     size_t FindOrFail(std::string_view what, size_t from, const char *reason) const;
-    std::string_view DecodeValue(size_t begin, size_t end);
+    std::string_view DecodeValue(size_t begin, size_t firstAmp, size_t end);
     std::string_view NormaliseContent(size_t begin, size_t end);
     char *Scratch(size_t size);
     size_t AppendReference(size_t pos, size_t end, char *&out);
@@ -88,9 +90,10 @@ private:
     std::string_view FName;
     std::string_view FText;
     TNvpList FAttributes;
-    // Decoded strings of the current part. Sized to the input once, so views into it stay put
-    // while a part is read (a decoded string is never longer than its source).
+    // Decoded strings of the current part. When it grows, the attribute values already in it
+    // are moved along.
     std::unique_ptr<char[]> FScratch;
+    size_t FScratchSize = 0;
     size_t FScratchUsed = 0;
 };
 
