@@ -64,10 +64,15 @@ private:
     size_t FLeft;
 };
 
-bool SameName(std::string_view a, std::string_view b)
+// Tag and attribute names are short: an inline loop beats a call of memcmp.
+inline bool SameName(std::string_view a, std::string_view b)
 {
-    return a.size() == b.size()
-        && (a.empty() || (a[0] == b[0] && std::memcmp(a.data(), b.data(), a.size()) == 0));
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
 }
 
 } // namespace

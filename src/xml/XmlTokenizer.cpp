@@ -306,21 +306,32 @@ size_t TXmlTokenizer::AppendReference(size_t pos, size_t end, char *&out)
 
 void TXmlTokenizer::ReadTag()
 {
+    // The hottest loop of reply parsing: locals keep the input out of memory the compiler must
+    // assume the attribute list may change.
+    const char *const data = FInput.data();
+    const size_t size = FInput.size();
+    const auto classOf
+        = [data](size_t at) { return Classes[static_cast<unsigned char>(data[at])]; };
+    const auto skipSpace = [&](size_t at) {
+        while (at < size && (classOf(at) & ccSpace))
+            ++at;
+        return at;
+    };
     const size_t nameBegin = FPos + 1;
     size_t pos = ReadName(nameBegin);
     FName = FInput.substr(nameBegin, pos - nameBegin);
     for (;;) {
-        const size_t afterSpace = SkipSpace(pos);
-        if (afterSpace >= FInput.size())
+        const size_t afterSpace = skipSpace(pos);
+        if (afterSpace >= size)
             Fail("unterminated tag", FPartStart);
-        const char c = FInput[afterSpace];
+        const char c = data[afterSpace];
         if (c == '>') {
             FType = ptStartTag;
             FPos = afterSpace + 1;
             return;
         }
         if (c == '/') {
-            if (afterSpace + 1 >= FInput.size() || FInput[afterSpace + 1] != '>')
+            if (afterSpace + 1 >= size || data[afterSpace + 1] != '>')
                 Fail("'>' expected after '/'", afterSpace);
             FType = ptEmptyTag;
             FPos = afterSpace + 2;
@@ -328,36 +339,40 @@ void TXmlTokenizer::ReadTag()
         }
         if (afterSpace == pos)
             Fail("white space expected before an attribute", pos);
-        const size_t nameEnd = ReadName(afterSpace);
-        pos = SkipSpace(nameEnd);
-        if (pos >= FInput.size() || FInput[pos] != '=')
+        size_t nameEnd = afterSpace;
+        while (nameEnd < size && !(classOf(nameEnd) & ccNameEnd))
+            ++nameEnd;
+        if (nameEnd == afterSpace)
+            Fail("name expected", afterSpace);
+        pos = nameEnd < size && data[nameEnd] == '=' ? nameEnd : skipSpace(nameEnd);
+        if (pos >= size || data[pos] != '=')
             Fail("'=' expected after an attribute name", pos);
-        pos = SkipSpace(pos + 1);
-        if (pos >= FInput.size() || (FInput[pos] != '"' && FInput[pos] != '\''))
+        pos = skipSpace(pos + 1);
+        if (pos >= size || (data[pos] != '"' && data[pos] != '\''))
             Fail("quoted attribute value expected", pos);
         // One pass to the closing quote, noting the first reference.
-        const char quote = FInput[pos];
+        const char quote = data[pos];
         const size_t valueBegin = pos + 1;
         size_t valueEnd = valueBegin;
         size_t firstAmp = std::string_view::npos;
         for (;; ++valueEnd) {
-            while (valueEnd < FInput.size()
-                && !(Classes[static_cast<unsigned char>(FInput[valueEnd])] & ccValueStop))
+            while (valueEnd < size && !(classOf(valueEnd) & ccValueStop))
                 ++valueEnd;
-            if (valueEnd >= FInput.size())
+            if (valueEnd >= size)
                 Fail("unterminated attribute value", pos);
-            const char c = FInput[valueEnd];
-            if (c == quote)
+            const char v = data[valueEnd];
+            if (v == quote)
                 break;
-            if (c == '<')
+            if (v == '<')
                 Fail("'<' in an attribute value", valueEnd);
-            if (c == '&' && firstAmp == std::string_view::npos)
+            if (v == '&' && firstAmp == std::string_view::npos)
                 firstAmp = valueEnd;
         }
-        const std::string_view name = FInput.substr(afterSpace, nameEnd - afterSpace);
+        const std::string_view name(data + afterSpace, nameEnd - afterSpace);
         FAttributes.push_back({ name,
-            firstAmp == std::string_view::npos ? FInput.substr(valueBegin, valueEnd - valueBegin)
-                                               : DecodeValue(valueBegin, firstAmp, valueEnd) });
+            firstAmp == std::string_view::npos
+                ? std::string_view(data + valueBegin, valueEnd - valueBegin)
+                : DecodeValue(valueBegin, firstAmp, valueEnd) });
         pos = valueEnd + 1;
     }
 }
