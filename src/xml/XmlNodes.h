@@ -111,10 +111,12 @@ public:
     const std::string &String() const { return FString; }
 
 private:
+    template<typename T, typename... U>
+    static constexpr bool IsOneOf = (std::is_same_v<T, U> || ...);
+    // Integers other than bool and the wide character types count as child indexes.
     template<typename T>
     static constexpr bool IsIndex
-        = std::is_integral_v<
-              T> && !std::is_same_v<T, bool> && !std::is_same_v<T, wchar_t> && !std::is_same_v<T, char8_t> && !std::is_same_v<T, char16_t> && !std::is_same_v<T, char32_t>;
+        = std::is_integral_v<T> && !IsOneOf<T, bool, wchar_t, char8_t, char16_t, char32_t>;
 
     template<typename T>
     static constexpr TPathElementType TypeOf()
