@@ -27,6 +27,10 @@ asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
+# Google Benchmark run of the reply pipeline (inflate, frames, message tree vs pugixml).
+bench: build
+	@$(BUILD)/bin/kv_bench $(BENCH_ARGS)
+
 format:
 	@git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
 

@@ -1,0 +1,163 @@
+#pragma once
+// The message tree: an immutable, reference-counted tree of the elements of one server reply,
+// and the path look-ups that pick values out of it.
+//
+// Lifetime: every node of a tree shares one owner, so any PXmlNode of a tree keeps the whole tree
+// alive. Views returned by a node (Name, Text, attribute names and values) live as long as the
+// tree. Single-threaded use; a finished tree may be read from several threads.
+
+#include "xml/XmlTokenizer.h"
+
+#include <initializer_list>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace kestrova {
+
+class IXmlNode;
+using PXmlNode = std::shared_ptr<const IXmlNode>;
+
+class IXmlNode
+{
+public:
+    virtual ~IXmlNode() = default;
+
+    // Concatenation of the content runs directly inside the element, in document order.
+    virtual std::string_view Text() const = 0;
+    // The start tag's attributes in document order.
+    virtual std::span<const TNvpNode> Attributes() const = 0;
+    virtual int ChildCount() const = 0;
+    // Child element number index (0-based), or null when out of range.
+    virtual PXmlNode Child(int index) const = 0;
+    // The one child with this tag name (case-sensitive), or null when there is none or several.
+    virtual PXmlNode ChildNamed(std::string_view name) const = 0;
+    // The tag name; empty for the root that ParseXml returns.
+    virtual std::string_view Name() const = 0;
+
+    // As Child and ChildNamed without touching reference counts: the pointer lives as long as
+    // the tree.
+    virtual const IXmlNode *ChildNode(int index) const = 0;
+    virtual const IXmlNode *ChildNodeNamed(std::string_view name) const = 0;
+
+    // The value of the first attribute with this name (case-sensitive), or null.
+    const TNvpNode *FindAttribute(std::string_view name) const;
+    // The value of the first attribute with this name, or def. The view lives as long as the
+    // tree (or as def, when def is returned).
+    std::string_view Attribute(std::string_view name, std::string_view def = {}) const;
+};
+
+// Parses a whole reply. The result is a root with an empty name and no attributes whose
+// children are the top-level elements. Raises EXmlException on malformed input.
+PXmlNode ParseXml(std::string_view text);
+
+// Type codes reported by "Invalid argument type in element %d of path. (%d)". Integers and
+// strings (a char counts as a one-character string) are valid path elements; the rest exist
+// only to be reported.
+enum TPathElementType {
+    petInteger = 0,
+    petString = 1,
+    petBoolean = 2,
+    petFloat = 3,
+    petPointer = 4,
+    petOther = 5,
+};
+
+// One element of a path: a child index or a child name. Built implicitly from any value so
+// that callers write {0, "STATUS"}; values of other types are kept and rejected by the look-up.
+class TPathElement
+{
+public:
+    TPathElement(const char *s)
+        : FType(s ? petString : petPointer)
+        , FString(s ? s : "")
+    {
+    }
+    TPathElement(char *s)
+        : TPathElement(static_cast<const char *>(s))
+    {
+    }
+    TPathElement(const std::string &s)
+        : FType(petString)
+        , FString(s)
+    {
+    }
+    TPathElement(std::string_view s)
+        : FType(petString)
+        , FString(s)
+    {
+    }
+    TPathElement(char c)
+        : FType(petString)
+        , FString(1, c)
+    {
+    }
+
+    template<typename T>
+    TPathElement(const T &value)
+        : FType(TypeOf<T>())
+    {
+        // Out-of-range indexes simply find no child.
+        if constexpr (IsIndex<T>)
+            FIndex = std::in_range<int>(value) ? static_cast<int>(value) : -1;
+    }
+
+    TPathElementType Type() const { return FType; }
+    int Index() const { return FIndex; }
+    const std::string &String() const { return FString; }
+
+private:
+    template<typename T, typename... U>
+    static constexpr bool IsOneOf = (std::is_same_v<T, U> || ...);
+    // Integers other than bool and the wide character types count as child indexes.
+    template<typename T>
+    static constexpr bool IsIndex
+        = std::is_integral_v<T> && !IsOneOf<T, bool, wchar_t, char8_t, char16_t, char32_t>;
+
+    template<typename T>
+    static constexpr TPathElementType TypeOf()
+    {
+        if constexpr (IsIndex<T>)
+            return petInteger;
+        else if constexpr (std::is_same_v<T, bool>)
+            return petBoolean;
+        else if constexpr (std::is_floating_point_v<T>)
+            return petFloat;
+        else if constexpr (std::is_pointer_v<T> || std::is_null_pointer_v<T> || std::is_array_v<T>)
+            return petPointer;
+        else
+            return petOther;
+    }
+
+    TPathElementType FType;
+    int FIndex = -1;
+    std::string FString;
+};
+
+using TXmlPath = std::span<const TPathElement>;
+
+// Walks from start: an integer steps to Child(n), a string to ChildNamed(s). The first null
+// step ends the walk with null (the rest of the path is not examined); an empty path returns
+// start. An element of another type raises Exception "Invalid argument type in element %d of
+// path. (%d)" (position, TPathElementType). A null start yields null.
+PXmlNode NodeAtPath(const PXmlNode &start, TXmlPath path);
+inline PXmlNode NodeAtPath(const PXmlNode &start, std::initializer_list<TPathElement> path)
+{
+    return NodeAtPath(start, TXmlPath(path.begin(), path.size()));
+}
+
+// The value of attribute attributeName of the node at path, or def when the node or the
+// attribute is missing.
+std::string AttributeAtPath(
+    const PXmlNode &start, TXmlPath path, std::string_view def, std::string_view attributeName);
+inline std::string AttributeAtPath(const PXmlNode &start, std::initializer_list<TPathElement> path,
+    std::string_view def, std::string_view attributeName)
+{
+    return AttributeAtPath(start, TXmlPath(path.begin(), path.size()), def, attributeName);
+}
+
+} // namespace kestrova
