@@ -62,7 +62,10 @@ bool TinyproxyFixture::Start(const std::string &username, const std::string &pas
             break;
         QThread::msleep(50);
     }
-    FError = "tinyproxy does not listen: " + FProcess->readAll().toStdString();
+    QFile log(FDir->filePath("tinyproxy.log"));
+    log.open(QIODevice::ReadOnly);
+    FError = "tinyproxy does not listen: " + FProcess->readAll().toStdString()
+        + log.readAll().toStdString();
     Stop();
     return false;
 }

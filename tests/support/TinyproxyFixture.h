@@ -18,8 +18,8 @@ public:
 
     // The tinyproxy executable, or "" when it is not installed.
     static std::string Executable();
-    // Starts the proxy and waits until it accepts connections. False (with Error() telling why)
-    // when it cannot be started.
+    // Starts the proxy (credentials: no blanks) and waits until it accepts connections. False (with
+    // Error() telling why) when it cannot be started.
     bool Start(const std::string &username = {}, const std::string &password = {});
     void Stop();
 
