@@ -1,0 +1,196 @@
+// The sortable alert list: ring and sorted store, modes, batches, sort keys and comparison.
+
+#include "alerts/AlertLists.h"
+#include "support/Exceptions.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <random>
+
+using namespace kestrova;
+
+namespace {
+
+const double NaN = std::nan("");
+
+TAlertRecord Alert(const std::string &symbol, int num = 0, double quality = NaN)
+{
+    TAlertRecord r;
+    r.Symbol = symbol;
+    r.Num = num;
+    r.Quality = quality;
+    return r;
+}
+
+std::vector<std::string> Symbols(const TAlertList &list)
+{
+    std::vector<std::string> out;
+    for (int32_t i = 0; i < list.Count(); ++i) {
+        TAlertRecord r;
+        list.GetAlert(i, r);
+        out.push_back(r.Symbol);
+    }
+    return out;
+}
+
+using Strings = std::vector<std::string>;
+
+TEST(AlertList, LiveRingShowsNewestFirstAndOverwritesOldest)
+{
+    TSortableAlertList list(3);
+    list.AddAlerts({ Alert("B"), Alert("A") }, false); // arrival order: A, then B
+    list.AddAlerts({ Alert("E"), Alert("D"), Alert("C") }, false);
+    EXPECT_EQ(Symbols(list), (Strings { "E", "D", "C" }));
+    EXPECT_EQ(list.RingCount(), 3);
+    // The sorted store keeps the latest of each symbol, cut back to capacity after the batch.
+    EXPECT_EQ(list.SortedCount(), 3);
+    TAlertRecord r;
+    EXPECT_THROW(list.GetAlert(3, r), EAssertionFailed);
+    EXPECT_THROW(list.GetAlert(-1, r), EAssertionFailed);
+}
+
+TEST(AlertList, SameSymbolTwiceInLiveBatchKeepsTheFirstOfTheBatch)
+{
+    TSortableAlertList list;
+    list.SetSortKey(cdSymbol);
+    list.AddAlerts({ Alert("IBM", 2), Alert("ibm", 1), Alert("MSFT", 3) }, false);
+    ASSERT_EQ(list.Count(), 2); // the symbol index ignores case
+    TAlertRecord r;
+    list.GetAlert(1, r); // live rows are reversed: the store is ascending, row 1 is "IBM"
+    EXPECT_EQ(r.Symbol, "IBM");
+    EXPECT_EQ(r.Num, 2);
+}
+
+TEST(AlertList, HistoryModeClearsOnSwitchAndStopsWhenTheRingIsFull)
+{
+    TSortableAlertList list(2);
+    list.AddAlerts({ Alert("L") }, false);
+    list.AddAlerts({ Alert("H1"), Alert("H2") }, true);
+    EXPECT_TRUE(list.HistoryMode());
+    EXPECT_EQ(Symbols(list), (Strings { "H1", "H2" })); // history rows in arrival order
+    list.AddAlerts({ Alert("H3") }, true);
+    EXPECT_EQ(Symbols(list), (Strings { "H1", "H2" }));
+    list.SetSortKey(cdSymbol);
+    EXPECT_EQ(Symbols(list), (Strings { "H1", "H2" }));
+    list.AddAlerts({ Alert("L2") }, false);
+    EXPECT_FALSE(list.HistoryMode());
+    EXPECT_EQ(Symbols(list), (Strings { "L2" }));
+}
+
+TEST(AlertList, UnsortableKeyKeepsTheLastSortableKeyAndShowsTheRing)
+{
+    TSortableAlertList list;
+    list.AddAlerts({ Alert("B", 1), Alert("C", 3), Alert("A", 2) }, true);
+    list.SetSortKey(cdNum);
+    EXPECT_EQ(Symbols(list), (Strings { "C", "A", "B" }));
+    list.SetSortKey(cdAge);
+    EXPECT_FALSE(list.IsSorted());
+    EXPECT_EQ(list.LastSortableKey(), cdNum);
+    EXPECT_EQ(Symbols(list), (Strings { "B", "C", "A" }));
+    // The store keeps sorting by the last sortable key while rows come from the ring.
+    list.AddAlerts({ Alert("D", 9) }, true);
+    list.SetFrozen(true);
+    EXPECT_EQ(Symbols(list), (Strings { "D", "C", "A", "B" }));
+}
+
+TEST(AlertList, IsFromLastBatchMarksOnlyTheLatestBatch)
+{
+    TSortableAlertList list;
+    list.AddAlerts({ Alert("A"), Alert("B") }, false);
+    list.AddAlerts({ Alert("C") }, false);
+    EXPECT_EQ(list.BatchCounter(), 2);
+    EXPECT_TRUE(list.IsFromLastBatch(0));
+    EXPECT_FALSE(list.IsFromLastBatch(1));
+    EXPECT_FALSE(list.IsFromLastBatch(2));
+    EXPECT_FALSE(list.IsFromLastBatch(3));
+    TAlertRecord r;
+    list.GetAlert(0, r);
+    EXPECT_EQ(r.BatchNumber, 2);
+}
+
+TEST(AlertList, ReplacementAfterResortHitsTheRightSymbol)
+{
+    TSortableAlertList list;
+    list.SetSortKey(cdSymbol);
+    list.AddAlerts({ Alert("A", 1), Alert("B", 3), Alert("C", 2) }, true);
+    list.SetSortKey(cdNum); // moves every entry
+    list.AddAlerts({ Alert("A", 0) }, true);
+    ASSERT_EQ(list.Count(), 3);
+    EXPECT_EQ(Symbols(list), (Strings { "B", "C", "A" }));
+    TAlertRecord r;
+    list.GetAlert(2, r);
+    EXPECT_EQ(r.Num, 0);
+}
+
+TEST(AlertList, BatchOfManyNewSymbolsIntoAFullStoreKeepsTheBest)
+{
+    TSortableAlertList list(10);
+    list.SetSortKey(cdNum);
+    TAlertRecords first, second;
+    for (int i = 0; i < 10; ++i)
+        first.push_back(Alert("OLD" + std::to_string(i), i));
+    for (int i = 0; i < 100; ++i)
+        second.push_back(Alert("NEW" + std::to_string(i), 100 + i));
+    list.AddAlerts(first, false);
+    list.AddAlerts(second, false);
+    ASSERT_EQ(list.Count(), 10);
+    TAlertRecord r;
+    list.GetAlert(9, r); // live rows reversed: the last row is the largest
+    EXPECT_EQ(r.Num, 199);
+    list.GetAlert(0, r);
+    EXPECT_EQ(r.Num, 190);
+    // The index was rebuilt over what was kept: a known symbol replaces, a dropped one is new.
+    list.AddAlerts({ Alert("NEW95", 500), Alert("OLD3", 3) }, false);
+    EXPECT_EQ(list.Count(), 10);
+    list.GetAlert(9, r);
+    EXPECT_EQ(r.Symbol, "NEW95");
+}
+
+TEST(AlertCompare, NumbersLargestFirstNaNLastTiesBySymbol)
+{
+    EXPECT_LT(CompareAlerts(Alert("Z", 0, 5), Alert("A", 0, 3), cdQuality), 0);
+    EXPECT_LT(CompareAlerts(Alert("Z", 0, -1e300), Alert("A", 0, NaN), cdQuality), 0);
+    EXPECT_LT(CompareAlerts(Alert("a", 0, NaN), Alert("B", 0, NaN), cdQuality), 0);
+    EXPECT_GT(CompareAlerts(Alert("b", 0, 2), Alert("A", 0, 2), cdQuality), 0);
+    EXPECT_EQ(CompareAlerts(Alert("ab"), Alert("AB"), cdDescription), 0);
+
+    TAlertRecord vol = Alert("A"), noVol = Alert("B");
+    vol.RelVol = 2;
+    vol.Volatility = 0.5;
+    noVol.RelVol = 100; // no volatility: its product is NaN and sorts last
+    EXPECT_LT(CompareAlerts(vol, noVol, cdWiggle), 0);
+
+    TAlertRecord early = Alert("A"), late = Alert("B");
+    early.Time = 46000.5;
+    late.Time = early.Time + 0.4 / 86400000; // within a millisecond: equal, then by symbol
+    EXPECT_LT(CompareAlerts(early, late, cdTime), 0);
+    late.Time = early.Time + 2.0 / 86400000;
+    EXPECT_GT(CompareAlerts(early, late, cdTime), 0);
+}
+
+TEST(AlertCompare, QuickSortOrdersRandomValuesWithNaNsAndDuplicates)
+{
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> value(0, 12);
+    TSortableAlertList list(600);
+    list.SetSortKey(cdRelVol);
+    TAlertRecords batch;
+    for (int i = 0; i < 600; ++i) {
+        TAlertRecord r = Alert("S" + std::to_string(i));
+        const int v = value(random);
+        r.RelVol = v >= 10 ? NaN : v;
+        batch.push_back(r);
+    }
+    list.AddAlerts(batch, true);
+    ASSERT_EQ(list.Count(), 600);
+    TAlertRecord previous, current;
+    list.GetAlert(0, previous);
+    for (int32_t i = 1; i < list.Count(); ++i) {
+        list.GetAlert(i, current);
+        ASSERT_LT(CompareAlerts(previous, current, cdRelVol), 0) << "row " << i;
+        previous = current;
+    }
+    EXPECT_TRUE(std::isnan(current.RelVol));
+}
+
+} // namespace
