@@ -124,6 +124,8 @@ std::string TSocksNegotiation::Start()
 
 TSocksStep TSocksNegotiation::Feed(const char *data, size_t size)
 {
+    if (FStep == TSocksStep::Done)
+        FInput.append(data, size); // the target's bytes
     if (FStep != TSocksStep::NeedMore)
         return FStep;
     FInput.append(data, size);
@@ -240,7 +242,7 @@ void TSocksNegotiation::SendConnectRequest()
 
 bool TSocksNegotiation::HandleConnectReply()
 {
-    if (FInput.size() < 5)
+    if (FInput.size() < 2)
         return false;
     if (Byte(FInput, 0) != 5) {
         Fail("Invalid reply from SOCKS 5 proxy");
@@ -251,6 +253,8 @@ bool TSocksNegotiation::HandleConnectReply()
         Fail("SOCKS 5 proxy could not connect to the server: " + Socks5ReplyText(code));
         return true;
     }
+    if (FInput.size() < 5)
+        return false;
     size_t addressSize = 0;
     switch (Byte(FInput, 3)) {
     case 1:
