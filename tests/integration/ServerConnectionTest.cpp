@@ -146,6 +146,22 @@ TEST(ServerConnection, ReadAllTakesEverythingAndDestroyReportsTheCloseOnce)
     EXPECT_TRUE(bytes.empty());
     connection.reset();
     EXPECT_EQ(closes, 1);
+
+    // Close: the closed event comes later, from the loop, and only once.
+    connected = false;
+    closes = 0;
+    connection
+        = std::make_unique<TSocketServerConnection>("127.0.0.1", std::to_string(server.Port()));
+    connection->OnSessionConnected = [&](TGenericServerConnection &) { connected = true; };
+    connection->OnSessionClosed = [&](TGenericServerConnection &) { ++closes; };
+    ASSERT_TRUE(connection->Connect());
+    ASSERT_TRUE(kvtest::RunUntil([&] { return connected; }));
+    connection->Close();
+    EXPECT_EQ(closes, 0);
+    ASSERT_TRUE(kvtest::RunUntil([&] { return closes == 1; }));
+    EXPECT_EQ(connection->State(), TSocketConnectionState::Closed);
+    connection.reset();
+    EXPECT_EQ(closes, 1);
 }
 
 // SOCKS through a real proxy.

@@ -96,7 +96,10 @@ struct Reply
 class TalkWithServerTest : public ::testing::Test
 {
 protected:
-    TalkWithServerTest()
+    TalkWithServerTest() { NewChannel(); }
+
+    // A fresh channel whose connection is a FakeConnection (Fake once Connect ran).
+    void NewChannel()
     {
         Channel = std::make_unique<TTalkWithServer>();
         Channel->Settings.ServerAddress = "alerts.test:1234";
@@ -246,17 +249,7 @@ TEST_F(TalkWithServerTest, InvalidDataClosesWithAReason)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.Name);
-        Channel = std::make_unique<TTalkWithServer>();
-        Channel->CreateConnection
-            = [this](const TConnectionSettings &, const std::string &, const std::string &) {
-                  auto f = std::make_unique<FakeConnection>();
-                  Fake = f.get();
-                  return f;
-              };
-        Channel->OnDisconnected = [this] {
-            if (Channel)
-                DisconnectText = Channel->ErrorText();
-        };
+        NewChannel();
         ConnectAndFlush();
         Send("x");
         ServerSide server;
@@ -282,17 +275,7 @@ TEST_F(TalkWithServerTest, ExplanationIsInErrorTextBeforeOnDisconnected)
     // Failing later, before coming up: the connection's own words, else the channel's.
     for (const std::string message : { "SOCKS 5 proxy rejected the user name or password", "" }) {
         FailAtOnce.clear();
-        Channel = std::make_unique<TTalkWithServer>();
-        Channel->CreateConnection
-            = [this](const TConnectionSettings &, const std::string &, const std::string &) {
-                  auto f = std::make_unique<FakeConnection>();
-                  Fake = f.get();
-                  return f;
-              };
-        Channel->OnDisconnected = [this] {
-            if (Channel)
-                DisconnectText = Channel->ErrorText();
-        };
+        NewChannel();
         Channel->Connect();
         EXPECT_EQ(Channel->ErrorText(), "Error in server connection.");
         Fake->ErrorMessage = message;
@@ -327,13 +310,7 @@ TEST_F(TalkWithServerTest, CallbacksMayThrowOrDestroyTheChannel)
     Fake->Deliver(Server.Reply(EncodeFrame(c.Id, "<C/>") + EncodeFrame(c.Id, "<D/>")));
     EXPECT_EQ(Channel, nullptr);
 
-    Channel = std::make_unique<TTalkWithServer>();
-    Channel->CreateConnection
-        = [this](const TConnectionSettings &, const std::string &, const std::string &) {
-              auto f = std::make_unique<FakeConnection>();
-              Fake = f.get();
-              return f;
-          };
+    NewChannel();
     Channel->OnDisconnected = [this] { Channel.reset(); };
     ConnectAndFlush();
     Send("pending");
