@@ -142,12 +142,12 @@ protected:
         kvtest::RunFor(10);
     }
 
-    std::unique_ptr<TTalkWithServer> Channel;
     FakeConnection *Fake = nullptr;
     std::string FailAtOnce, Host, Port, DisconnectText = "<none>";
     std::vector<Reply> Replies;
     std::vector<std::string> Responses;
     ServerSide Server;
+    std::unique_ptr<TTalkWithServer> Channel; // last: its close reaches the members above
 };
 
 TEST_F(TalkWithServerTest, QueuedRequestsFollowThePreambleInOrderThenBatchPerLoopPass)
