@@ -2,8 +2,8 @@
 
 #include "link/WakeMeSoon.h"
 
-#include "support/QtLoop.h"
 #include "support/DebugLog.h"
+#include "support/QtLoop.h"
 
 #include <gtest/gtest.h>
 
