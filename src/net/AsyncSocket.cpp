@@ -246,6 +246,7 @@ void TAsyncSocket::Fail(int code, const std::string &text)
     FLastError = text;
     SetState(TSocketState::Closed);
     QObject::disconnect(FSocket.get(), nullptr, nullptr, nullptr);
+    FSocket->abort(); // a failed handshake must not hold the proxy's connection open
     if (OnSessionClosed)
         OnSessionClosed(code);
 }
