@@ -1,9 +1,7 @@
 #pragma once
 // Reading the two symbol-list replies: the symbols of one list ("SYMBOLS") and the list of lists
-// ("LISTS"). Both look below the reply's first top-level element.
-//
-// TODO(xml): these use a small local scanner until the message tree (ParseXml, NodeAtPath) is
-// available; then switch both to it and delete the scanner in ListReplies.cpp.
+// ("LISTS"). Both look below the reply's first top-level element; malformed markup raises
+// EXmlException.
 
 #include "support/Exceptions.h"
 
@@ -13,7 +11,7 @@
 
 namespace kestrova {
 
-// A reply that cannot be read (malformed markup or a bad list id).
+// A list id that cannot be read.
 KV_DECLARE_EXCEPTION(EInvalidListReply, Exception);
 
 // One entry of the list of lists.
@@ -26,7 +24,7 @@ struct TListInfo
 using TLists = std::vector<TListInfo>;
 
 // The attribute "NAME" of every child of "SYMBOLS", as sent (not trimmed). No "SYMBOLS" element:
-// empty. Raises EInvalidListReply on malformed markup.
+// empty.
 std::vector<std::string> ParseSymbolsReply(const std::string &body);
 
 // One entry per child of "LISTS", in order: "ID" as a decimal integer (missing or malformed raises
