@@ -44,6 +44,10 @@ public:
     // Starts connecting with Settings. Only once, in state New.
     virtual void Connect() = 0;
     virtual bool ConnectStarted() const = 0;
+    // Closes now: every pending request gets its failure (as when the connection is lost) and
+    // the state becomes Closed. Safe inside the channel's own callbacks; the owner frees the
+    // channel later.
+    virtual void Close() = 0;
     virtual TChannelState State() const = 0;
     // Why the channel closed, for the user.
     virtual std::string ErrorText() const = 0;
