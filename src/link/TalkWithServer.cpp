@@ -99,6 +99,17 @@ TTalkWithServer::~TTalkWithServer()
     FConnection.reset();
 }
 
+void TTalkWithServer::Close()
+{
+    if (FState == TChannelState::Closed)
+        return;
+    // The connection is told to close without reporting back; the close sequence runs now.
+    DetachConnection();
+    if (FConnection)
+        FConnection->Close();
+    ConnectionLost();
+}
+
 void TTalkWithServer::DetachConnection()
 {
     if (!FConnection)

@@ -21,9 +21,6 @@ namespace kestrova {
 class TGenericServerConnection;
 class TWakeMeSoon;
 
-// Text that is not a number.
-KV_DECLARE_EXCEPTION(EConvertError, Exception);
-
 // A number from a reply: "." becomes the locale's decimal separator, then the whole text must
 // convert. Raises EConvertError.
 double ServerStrToFloat(const std::string &text);
@@ -85,6 +82,7 @@ public:
     bool ConnectStarted() const override { return FConnection != nullptr; }
     TChannelState State() const override { return FState; }
     std::string ErrorText() const override { return FErrorText; }
+    void Close() override;
 
     // Builds the connection for Connect from Settings (host and port already split). Empty: a
     // TSocketServerConnection, or TunnelFactory when Settings.UseTunnel. Tests plug fakes here.

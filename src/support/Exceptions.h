@@ -29,6 +29,8 @@ public:
     }
 
 KV_DECLARE_EXCEPTION(EAssertionFailed, Exception);
+// Text or a value that cannot be converted (numbers, dates, formats).
+KV_DECLARE_EXCEPTION(EConvertError, Exception);
 
 // The class name used in reports for any exception object. Raises when the object cannot name
 // itself (its ClassName raises or gives nullptr).
