@@ -3,9 +3,11 @@
 #include "link/TalkWithServer.h"
 #include "link/WakeMeSoon.h"
 #include "session/Endpoints.h"
-#include "session/GenericNetRequests.h"
+#include "session/GenericNetRequest.h"
+#include "session/NetSession.h"
 #include "session/MachineIdentity.h"
 #include "session/TimeDefaults.h"
+#include "support/DateTime.h"
 #include "support/DebugLog.h"
 
 #include <QDesktopServices>
@@ -81,6 +83,9 @@ TAllAlertsConnection::TAllAlertsConnection(TChannelFactory factory)
     });
     FTimer->start();
     FDefaultsAdapter = std::make_unique<TDefaultsListenerAdapter>(*this);
+    // Net requests (the general-info fetch, pictures) talk through the first session made.
+    if (!InstalledNetSession())
+        SetNetSession(this);
 }
 
 TAllAlertsConnection::~TAllAlertsConnection()
@@ -91,6 +96,10 @@ TAllAlertsConnection::~TAllAlertsConnection()
     OnStatusMessage = nullptr;
     RunGuarded("GetAlertData, TAllAlertsConnection.Destroy", [this] { DropLink(); });
     FDeadLinks.clear();
+    if (InstalledNetSession() == this) {
+        FreeNetRequests();
+        SetNetSession(nullptr);
+    }
     if (Instance() == this)
         Instance() = nullptr;
 }
@@ -185,7 +194,7 @@ void TAllAlertsConnection::EnsureLink()
     FLink->Settings = FSettings;
     ++FLinksCreated;
     FReconnectWanted = false;
-    FTimeModeAtLink = IsServerTimeMode();
+    FTimeModeAtLink = ServerTimeMode();
     TMessageHandle ignored;
     if (FTimeModeAtLink)
         FLink->SendMessage({ { "command", "set_time_format" }, { "format", "1" } }, false, ignored,
@@ -237,7 +246,7 @@ void TAllAlertsConnection::SchedulePoll()
 void TAllAlertsConnection::ConnectWake()
 {
     // Connect only when there is work for a link: one existed before, or a window wants alerts.
-    if (!FLink && (FReconnectWanted || !FWindows.empty()))
+    if (!FLink && (FReconnectWanted || (!FWindows.empty() && !FDisconnectedForGood)))
         EnsureLink();
     if (FLink && !FLink->ConnectStarted())
         FLink->Connect();
@@ -367,8 +376,8 @@ void TAllAlertsConnection::TimerTick()
     if (now >= FNextGeneralInfoTime && !FWindows.empty()) {
         FGeneralInfoRequest.reset();
         FGeneralInfoRequest = std::make_unique<TGenericNetRequest>(
-                "GSM:/Misc/GeneralInfo.xml", *this,
-                [this](const std::string &result) { ReceiveGeneralInfo(result); });
+                "GSM:/Misc/GeneralInfo.xml",
+                [this](TGenericNetRequest &request) { ReceiveGeneralInfo(request.Result()); });
         FNextGeneralInfoTime = now + 300 * SecondDays;
     }
     if (FChartRefreshTime > 0 && now >= FChartRefreshTime) {
@@ -396,7 +405,9 @@ void TAllAlertsConnection::TimerTick()
 
 void TAllAlertsConnection::PollWake()
 {
-    const auto windows = FWindows;
+    // A server that ended the login for good gets no subscriptions either (they would only open
+    // a link that cannot log in).
+    const auto windows = FDisconnectedForGood ? std::vector<TAlertWindowConnection *>() : FWindows;
     for (auto *window : windows)
         if (std::find(FWindows.begin(), FWindows.end(), window) != FWindows.end()
             && !window->ConfigSent())
@@ -413,7 +424,7 @@ void TAllAlertsConnection::PollWake()
 
 void TAllAlertsConnection::TimeModeCheck()
 {
-    if (FLink && IsServerTimeMode() != FTimeModeAtLink)
+    if (FLink && ServerTimeMode() != FTimeModeAtLink)
         Restart();
 }
 
@@ -551,7 +562,7 @@ void TAllAlertsConnection::ReceiveGeneralInfo(const std::string &text)
             && window->OnGeneralInfo)
             window->OnGeneralInfo();
     const PXmlNode chartTime = top->ChildNamed("CHART_TIME");
-    const int32_t seconds = chartTime ? StrToIntDef(chartTime->Text(), 0) : 0;
+    const int32_t seconds = chartTime ? StrToIntDef(std::string(chartTime->Text()), 0) : 0;
     if (seconds > 0) {
         const TDateTime deadline = now + seconds * SecondDays;
         if (FChartRefreshTime > 0 && FChartRefreshTime + 2.0 / 24 < deadline && OnDiscardCharts)

@@ -273,6 +273,6 @@ TAlertRecord ParseAlert(const IXmlNode &alert);
 TAlertRecords ParseAlerts(const IXmlNode &parent);
 // "TIME" attribute: the 19-character "yyyy-mm-dd hh:mm:ss" form (local, UnixTime 0) or Unix
 // seconds (converted to local time).
-void ParseAlertTime(const std::string &text, int32_t &unixTime, TDateTime &time);
+void ParseAlertTime(std::string_view text, int32_t &unixTime, TDateTime &time);
 
 } // namespace kestrova

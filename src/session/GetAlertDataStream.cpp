@@ -7,6 +7,7 @@
 #include "support/DateTime.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cinttypes>
 #include <climits>
 #include <cmath>
@@ -16,24 +17,16 @@
 namespace kestrova {
 
 namespace {
-int32_t StrToIntOrZero(const std::string &text)
+int32_t StrToIntOrZero(std::string_view text)
 {
-    if (text.empty())
-        return 0;
-    char *end = nullptr;
-    errno = 0;
-    const long long value = std::strtoll(text.c_str(), &end, 10);
-    if (*end != '\0' || errno != 0 || value < INT32_MIN || value > INT32_MAX)
-        return 0;
-    return static_cast<int32_t>(value);
+    int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() ? value : 0;
 }
 
 std::string Attribute(const IXmlNode &node, const char *name)
 {
-    for (const auto &attribute : node.Attributes())
-        if (attribute.Name == name)
-            return attribute.Value;
-    return {};
+    return std::string(node.Attribute(name));
 }
 
 std::string ReportText(const char *what, const std::exception &e)
@@ -58,7 +51,7 @@ std::string NewWindowId(const std::vector<TAlertWindowConnection *> &windows)
 
 // ---- alert parsing ----
 
-void ParseAlertTime(const std::string &text, int32_t &unixTime, TDateTime &time)
+void ParseAlertTime(std::string_view text, int32_t &unixTime, TDateTime &time)
 {
     if (text.size() == 19 && text[4] == '-' && text[7] == '-' && text[10] == ' '
         && text[13] == ':' && text[16] == ':') {
@@ -82,8 +75,8 @@ TAlertRecord ParseAlert(const IXmlNode &alert)
 {
     TAlertRecord record;
     for (const auto &attribute : alert.Attributes()) {
-        const std::string &name = attribute.Name;
-        const std::string &value = attribute.Value;
+        const std::string_view name = attribute.Name;
+        const std::string_view value = attribute.Value;
         if (name == "SYMBOL")
             record.Symbol = value;
         else if (name == "TYPE")
@@ -93,19 +86,19 @@ TAlertRecord ParseAlert(const IXmlNode &alert)
         else if (name == "DESCRIPTION")
             record.Description = value;
         else if (name == "QUALITY")
-            record.Quality = ServerStrToFloat(value);
+            record.Quality = ServerStrToFloat(std::string(value));
         else if (name == "RELVOL")
-            record.RelVol = ServerStrToFloat(value);
+            record.RelVol = ServerStrToFloat(std::string(value));
         else if (name == "NUM")
             record.Num = StrToIntOrZero(value);
         else if (name == "HISTORICAL")
             record.Historical = StrToIntOrZero(value);
         else if (name == "DAY_RANGE")
-            record.DayRange = ServerStrToFloat(value);
+            record.DayRange = ServerStrToFloat(std::string(value));
         else if (name == "STDDEV")
-            record.StdDev = ServerStrToFloat(value);
+            record.StdDev = ServerStrToFloat(std::string(value));
         else if (name == "VOLATILITY")
-            record.Volatility = ServerStrToFloat(value);
+            record.Volatility = ServerStrToFloat(std::string(value));
     }
     return record;
 }
@@ -262,7 +255,7 @@ void TAlertWindowConnection::Unsubscribe()
 
 std::string TAlertWindowConnection::TimeText(TDateTime value) const
 {
-    if (IsServerTimeMode()) {
+    if (ServerTimeMode()) {
         if (value == 0)
             return {};
         const TDateTimeParts p = DecodeDateTime(value);
@@ -293,9 +286,10 @@ void TAlertWindowConnection::Subscribe()
     } else if (FHistoryState == hsRequested) {
         if (IsNullHandle(FSession.HistoryListenId))
             FSession.SendPersistent({ { "command", "history_listen" } }, FSession.HistoryListenId,
-                                    [this](bool success, const std::string &body,
-                                           const TMessageToServer &) {
-                                        FSession.ReceiveHistoryData(success, body);
+                                    // The listen belongs to the session and outlives windows.
+                                    [session = &FSession](bool success, const std::string &body,
+                                                          const TMessageToServer &) {
+                                        session->ReceiveHistoryData(success, body);
                                     });
         FSession.SendRequest({ { "command", "set_config_info" },
                                { "window_id", FWindowId },

@@ -19,4 +19,9 @@ IServerRequests &NetSession()
     return *InstalledSession;
 }
 
+IServerRequests *InstalledNetSession()
+{
+    return InstalledSession;
+}
+
 } // namespace kestrova

@@ -10,5 +10,7 @@ namespace kestrova {
 void SetNetSession(IServerRequests *session);
 // The installed session; raises EAssertionFailed when none is installed.
 IServerRequests &NetSession();
+// The installed session, or nullptr.
+IServerRequests *InstalledNetSession();
 
 } // namespace kestrova

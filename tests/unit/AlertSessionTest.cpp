@@ -1,10 +1,11 @@
 // The alert session against a fake channel and a settable clock.
 
-#include "FakeChannel.h"
-#include "FakeClock.h"
+#include "support/FakeChannel.h"
+#include "support/FakeClock.h"
 #include "session/GetAlertData.h"
 #include "session/TimeDefaults.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace kestrova;
@@ -149,14 +150,21 @@ TEST_F(AlertSession, DisconnectForGoodWithGracefulRestartStopsTheSession)
     Session.ConnectWake();
     Session.PollWake();
     Tick(30);
-    EXPECT_EQ(Session.LinksCreated(), 1u) << "no new login, no poll";
+    // A later link may still fetch the general-info document, but never logs in or polls.
+    if (Session.LinksCreated() > 1) {
+        EXPECT_EQ(Link().Count("login"), 0);
+        EXPECT_EQ(Link().Count("get_alerts"), 0);
+        EXPECT_EQ(Link().Count("set_config_info"), 0);
+    }
 
     // The same user name again resets the session while it is disconnected for good.
+    const uint64_t links = Session.LinksCreated();
     Session.SetUsername("trader");
     EXPECT_FALSE(Session.DisconnectedForGood());
     Session.PollWake();
-    EXPECT_EQ(Session.LinksCreated(), 2u);
+    EXPECT_EQ(Session.LinksCreated(), links + 1);
     EXPECT_EQ(Link().Count("login"), 1);
+    EXPECT_EQ(Link().Count("get_alerts"), 1);
 }
 
 TEST_F(AlertSession, MalformedLoginMessageRestarts)
@@ -190,8 +198,9 @@ TEST_F(AlertSession, LostLinkIsReportedFreedAndReplaced)
     auto window = StartWithWindow();
     Link().Error = "Error in server connection.";
     Link().Lose();
-    ASSERT_FALSE(Status.empty());
-    EXPECT_EQ(Status.back(), std::make_pair(3, std::string("Error in server connection.")));
+    EXPECT_NE(std::find(Status.begin(), Status.end(),
+                        std::make_pair(3, std::string("Error in server connection."))),
+              Status.end());
     EXPECT_FALSE(Session.PollOutstanding());
     EXPECT_FALSE(window->ConfigSent());
     Tick();

@@ -1,7 +1,7 @@
 // Window subscriptions and the alert stream: routing, history, backtests, alert parsing.
 
-#include "FakeChannel.h"
-#include "FakeClock.h"
+#include "support/FakeChannel.h"
+#include "support/FakeClock.h"
 #include "session/GetAlertData.h"
 #include "session/TimeDefaults.h"
 #include "support/DateTime.h"

@@ -69,8 +69,10 @@ public:
             FLastError.clear();
             break;
         case scNetworkFailure:
+            if (text.empty())
+                break; // a failed request; the link's own report carries the reason
             if (FConnected || text != FLastError)
-                Status("connection lost: " + (text.empty() ? std::string("no reason given") : text));
+                Status("connection lost: " + text);
             FConnected = false;
             FLastError = text;
             break;
