@@ -112,9 +112,14 @@ void TAlertServer::Drop(QTcpSocket *socket, const QString &reason)
         + reason.toStdString() + ")");
     FConnections.erase(it);
     socket->disconnect(this);
-    // Send what was queued (a dropped connection's last bytes), then close.
+    // Send what was queued (a dropped connection's last bytes), then close and free the
+    // socket once it is closed.
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     socket->disconnectFromHost();
-    socket->deleteLater();
+    if (socket->state() == QAbstractSocket::UnconnectedState)
+        socket->deleteLater();
+    else // a peer that never reads must not keep it forever
+        QTimer::singleShot(5000, socket, [socket] { socket->abort(); });
 }
 
 void TAlertServer::MarketTick()

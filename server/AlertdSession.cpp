@@ -409,25 +409,30 @@ void TAlertdSession::GetAlerts(int32_t id)
         AnswerPoll(false);
 }
 
-void TAlertdSession::WriteAlert(TXmlWriter &xml, const TAlert &alert) const
+void TAlertdSession::WriteAlert(TXmlWriter &out, const TAlert &alert) const
 {
-    xml.Open("ALERT")
-        .Attr("ID", alert.Id)
-        .Attr("SYMBOL", FState.Market().SymbolName(alert.Symbol))
-        .Attr("TYPE", AlertTypes()[alert.Type].Code)
-        .Attr("TIME", TimeText(alert.UnixTime))
-        .Attr("DESCRIPTION", alert.Description);
-    const std::pair<const char *, double> numbers[] = { { "QUALITY", alert.Quality },
-        { "RELVOL", alert.RelVol }, { "DAY_RANGE", alert.DayRange }, { "STDDEV", alert.StdDev },
-        { "VOLATILITY", alert.Volatility } };
-    for (const auto &[name, value] : numbers)
-        if (!std::isnan(value))
-            xml.Attr(name, FormatAlertNumber(value));
-    if (alert.Num > 0)
-        xml.Attr("NUM", alert.Num);
-    if (alert.Historical)
-        xml.Attr("HISTORICAL", "1");
-    xml.Close();
+    std::string &element = alert.Element[FServerTime ? 1 : 0];
+    if (element.empty()) {
+        TXmlWriter xml;
+        xml.Open("ALERT")
+            .Attr("ID", alert.Id)
+            .Attr("SYMBOL", FState.Market().SymbolName(alert.Symbol))
+            .Attr("TYPE", AlertTypes()[alert.Type].Code)
+            .Attr("TIME", TimeText(alert.UnixTime))
+            .Attr("DESCRIPTION", alert.Description);
+        const std::pair<const char *, double> numbers[] = { { "QUALITY", alert.Quality },
+            { "RELVOL", alert.RelVol }, { "DAY_RANGE", alert.DayRange }, { "STDDEV", alert.StdDev },
+            { "VOLATILITY", alert.Volatility } };
+        for (const auto &[name, value] : numbers)
+            if (!std::isnan(value))
+                xml.Attr(name, FormatAlertNumber(value));
+        if (alert.Num > 0)
+            xml.Attr("NUM", alert.Num);
+        if (alert.Historical)
+            xml.Attr("HISTORICAL", "1");
+        element = xml.Finish();
+    }
+    out.Raw(element);
 }
 
 void TAlertdSession::AnswerPoll(bool heartbeat)
@@ -485,6 +490,13 @@ void TAlertdSession::AnswerPoll(bool heartbeat)
     std::string body = xml.Finish();
     for (auto &[id, window] : FWindows)
         window.Backlog.clear(); // (a backlog never exceeds the reply limit)
+    // The malformed reply is due from its time on, whether or not a tick has seen it yet.
+    const auto &faults = FState.Options().Faults;
+    for (size_t i = 0; i < faults.size(); ++i)
+        if (faults[i].Kind == TFaultKind::BadXml && !FFired[i] && Elapsed() >= faults[i].Arg) {
+            FFired[i] = true;
+            FBadXmlArmed = true;
+        }
     if (FBadXmlArmed) {
         FBadXmlArmed = false;
         body = body.substr(0, body.size() / 2) + "<<&";

@@ -80,7 +80,7 @@ private:
     TRequestReader FRequests;
 
     // Output
-    TZLibCompressor FDeflate;
+    TZLibCompressor FDeflate { 1 }; // fastest level: alert streams are large and repetitive
     std::string FExtraRaw; // bytes sent after the compressed output (faults)
     uint64_t FBytesSent = 0;
 

@@ -51,6 +51,9 @@ struct TAlert
     double Volatility = NoValue;
     int Num = 0; // 0: not sent
     bool Historical = false;
+    // The alert's reply element, per time form (0: Unix seconds, 1: local text), built once
+    // and shared by every window and connection that receives it.
+    mutable std::string Element[2];
 };
 
 struct TSymbolInfo

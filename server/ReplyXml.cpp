@@ -48,7 +48,6 @@ TXmlWriter &TXmlWriter::Open(std::string_view tag)
     FOut += tag;
     FOpen.emplace_back(tag);
     FInStartTag = true;
-    FHasContent = false;
     return *this;
 }
 
@@ -73,7 +72,13 @@ TXmlWriter &TXmlWriter::Text(std::string_view text)
 {
     EndStartTag();
     FOut += XmlEscape(text);
-    FHasContent = true;
+    return *this;
+}
+
+TXmlWriter &TXmlWriter::Raw(std::string_view markup)
+{
+    EndStartTag();
+    FOut += markup;
     return *this;
 }
 

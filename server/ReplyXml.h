@@ -16,6 +16,8 @@ public:
     TXmlWriter &Attr(std::string_view name, std::string_view value);
     TXmlWriter &Attr(std::string_view name, long long value);
     TXmlWriter &Text(std::string_view text);
+    // Appends ready-made markup (an element written by another TXmlWriter).
+    TXmlWriter &Raw(std::string_view markup);
     TXmlWriter &Close();
     // Closes every open element and returns the document.
     std::string Finish();
@@ -25,7 +27,6 @@ private:
     std::string FOut;
     std::vector<std::string> FOpen;
     bool FInStartTag = false;
-    bool FHasContent = false;
 };
 
 // Escapes & < > " ' and control bytes other than tab, LF and CR.

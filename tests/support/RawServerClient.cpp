@@ -9,7 +9,10 @@ namespace kvtest {
 RawServerClient::RawServerClient()
 {
     QObject::connect(&FSocket, &QTcpSocket::readyRead, [this] { ReadAvailable(); });
-    QObject::connect(&FSocket, &QTcpSocket::disconnected, [this] { FDisconnected = true; });
+    QObject::connect(&FSocket, &QTcpSocket::disconnected, [this] {
+        ReadAvailable(); // the last bytes may arrive together with the close
+        FDisconnected = true;
+    });
 }
 
 RawServerClient::~RawServerClient()
