@@ -12,16 +12,25 @@ namespace {
 constexpr qint64 MaxQueuedOutput = 32 * 1024 * 1024;
 } // namespace
 
+template<typename F>
+void TAlertServer::Guarded(const char *location, F &&handler)
+{
+    if (!RunGuarded(location, std::forward<F>(handler))) {
+        const auto entries = DebugLog::Entries();
+        FState.Info(entries.empty() ? std::string(location) + " failed" : entries.back());
+    }
+}
+
 TAlertServer::TAlertServer(TServerState &state, QObject *parent)
     : QObject(parent)
     , FState(state)
 {
     connect(&FServer, &QTcpServer::newConnection, this,
-        [this] { RunGuarded("AlertServer, TAlertServer.Accept", [this] { Accept(); }); });
+        [this] { Guarded("AlertServer, TAlertServer.Accept", [this] { Accept(); }); });
     connect(&FMarketTimer, &QTimer::timeout, this,
-        [this] { RunGuarded("AlertServer, TAlertServer.MarketTick", [this] { MarketTick(); }); });
+        [this] { Guarded("AlertServer, TAlertServer.MarketTick", [this] { MarketTick(); }); });
     connect(&FTickTimer, &QTimer::timeout, this,
-        [this] { RunGuarded("AlertServer, TAlertServer.SessionTick", [this] { SessionTick(); }); });
+        [this] { Guarded("AlertServer, TAlertServer.SessionTick", [this] { SessionTick(); }); });
 }
 
 TAlertServer::~TAlertServer()
@@ -36,7 +45,10 @@ TAlertServer::~TAlertServer()
 bool TAlertServer::Start()
 {
     QHostAddress address;
-    if (!address.setAddress(QString::fromStdString(FState.Options().ListenAddress))) {
+    const QString listen = QString::fromStdString(FState.Options().ListenAddress);
+    if (listen == QLatin1String("localhost"))
+        address = QHostAddress::LocalHost;
+    else if (!address.setAddress(listen)) {
         FError = QStringLiteral("not an IP address: %1")
                      .arg(QString::fromStdString(FState.Options().ListenAddress));
         return false;
@@ -67,10 +79,10 @@ void TAlertServer::Accept()
             + std::to_string(socket->peerPort()));
         FConnections.emplace(socket, std::move(connection));
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
-            RunGuarded("AlertServer, TAlertServer.Read", [this, socket] { Read(socket); });
+            Guarded("AlertServer, TAlertServer.Read", [this, socket] { Read(socket); });
         });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            RunGuarded("AlertServer, TAlertServer.Disconnected",
+            Guarded("AlertServer, TAlertServer.Disconnected",
                 [this, socket] { Drop(socket, QStringLiteral("client disconnected")); });
         });
         Read(socket); // bytes may already be waiting

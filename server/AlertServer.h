@@ -37,6 +37,10 @@ private:
         std::unique_ptr<TAlertdSession> Session;
     };
 
+    // Runs an event handler; an exception is reported to the debug log and to stderr.
+    template<typename F>
+    void Guarded(const char *location, F &&handler);
+
     void Accept();
     void Read(QTcpSocket *socket);
     void Flush(TConnection &connection);

@@ -25,7 +25,7 @@ std::string XmlEscape(std::string_view text)
             break;
         default:
             if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
-                out += "&#" + std::to_string(c) + ";";
+                out += ' '; // not representable in XML 1.0, not even as a reference
             else
                 out += static_cast<char>(c);
         }

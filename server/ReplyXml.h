@@ -29,7 +29,7 @@ private:
     bool FInStartTag = false;
 };
 
-// Escapes & < > " ' and control bytes other than tab, LF and CR.
+// Escapes & < > " '; control bytes other than tab, LF and CR become blanks.
 std::string XmlEscape(std::string_view text);
 
 // A document with only the top element.

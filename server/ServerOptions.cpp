@@ -28,7 +28,7 @@ std::string UsageText()
     return "Usage: kestrova-alertd [options]\n"
            "A reference alert server: a synthetic market whose alerts are served over the\n"
            "compressed alert protocol.\n\n"
-           "  --listen ADDR        address to listen on (default 127.0.0.1)\n"
+           "  --listen ADDR        IP address (or localhost) to listen on (default 127.0.0.1)\n"
            "  --port N             TCP port (default 8888; 0 picks a free port)\n"
            "  --data DIR           directory of the symbol-list database\n"
            "                       (default $HOME/.kestrova-alertd)\n"

@@ -185,7 +185,7 @@ TEST(AlertdReplyXml, EscapesAttributeValuesAndText)
         .Open("T")
         .Text("x<y");
     EXPECT_EQ(xml.Finish(),
-        "<API><STATUS WINDOW_NAME=\"a&lt;b&gt;&amp;&quot;c&apos;&#1;\"/><T>x&lt;y</T></API>");
+        "<API><STATUS WINDOW_NAME=\"a&lt;b&gt;&amp;&quot;c&apos; \"/><T>x&lt;y</T></API>");
 }
 
 TEST(AlertdOptions, ParsesFlagsAndRejectsBadOnes)

@@ -263,6 +263,46 @@ TEST_F(AlertdSessionTest, SymbolListsDriveOnlyListWindows)
     EXPECT_EQ(Count(body, "<ALERT "), Count(body, "SYMBOL=\"" + symbol + "\""));
 }
 
+class AlertdSmallBufferTest : public AlertdSessionTest
+{
+protected:
+    static TServerOptions SmallBuffer()
+    {
+        TServerOptions o = Defaults();
+        o.BufferSize = 30;
+        return o;
+    }
+    AlertdSmallBufferTest()
+        : AlertdSessionTest(SmallBuffer())
+    {
+    }
+};
+
+TEST_F(AlertdSmallBufferTest, ResumeBeyondTheBufferStartsAtItsOldestAlert)
+{
+    Open();
+    const std::string key = Attr(
+        [&] {
+            Send({ { "command", "login" }, { "username", "ann" } });
+            return Take()[0].second;
+        }(),
+        "RESTART", "KEY");
+    Now += 1000;
+    State.AdvanceMarket(); // 100 alerts, the buffer keeps 71..100
+    EXPECT_EQ(State.Log().FirstId(), 71);
+    EXPECT_EQ(State.Log().Find(70), nullptr);
+    Open();
+    Send({ { "command", "login" }, { "username", "ann" }, { "restart_after", "5" },
+        { "restart_key", key } });
+    EXPECT_EQ(Attr(Take()[0].second, "RESTART", "LAST_ID"), "70");
+    Send({ { "command", "set_config_info" }, { "window_id", "W" }, { "long_form", "O=fffff" } });
+    Send({ { "command", "get_alerts" } });
+    const auto frames = Take();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(Count(frames[1].second, "<ALERT "), 30);
+    EXPECT_EQ(Attr(frames[1].second, "ALERT", "ID"), "71");
+}
+
 class AlertdFaultTest : public AlertdSessionTest
 {
 protected:
