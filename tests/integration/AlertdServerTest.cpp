@@ -48,6 +48,9 @@ TEST(AlertdServer, LoginPingTimeFormatAndAStreamOfMatchingAlerts)
     EXPECT_EQ(XmlAttribute(login, "ACCOUNT_STATUS", "STATE"), "good");
     EXPECT_EQ(XmlAttribute(login, "TIME", "SECONDS").size(), 19u) << login;
     EXPECT_NE(XmlAttribute(login, "RESTART", "KEY"), "");
+    client.Send(
+        { { "command", "confirm_login" }, { "key", XmlAttribute(login, "RESTART", "KEY") } },
+        false);
     EXPECT_NE(client.Call({ { "command", "ping" }, { "response", "1" } }), "(no reply)");
 
     const std::string status

@@ -153,6 +153,14 @@ TEST_F(AlertdSessionTest, LongPollWaitsForAlertsOrTheHeartbeat)
     EXPECT_EQ(Count(frames[0].second, "<ALERT "), 110);
     EXPECT_EQ(Attr(frames[0].second, "WINDOW", "ID"), "0000000A");
     EXPECT_EQ(Attr(frames[0].second, "RESTART", "LAST_ID"), std::to_string(State.Log().LastId()));
+
+    // A withdrawn window gets nothing more: the next poll waits for the heartbeat.
+    Send({ { "command", "remove_config_info" }, { "window_id", "0000000A" } });
+    EXPECT_EQ(session.WindowCount(), 0u);
+    Take();
+    Send({ { "command", "get_alerts" } });
+    Advance(100);
+    EXPECT_TRUE(Take().empty());
 }
 
 TEST_F(AlertdSessionTest, ResumeContinuesAfterTheLastIdWithNothingLost)
