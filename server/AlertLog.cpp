@@ -2,12 +2,18 @@
 
 namespace kestrova::alertd {
 
-void TAlertLog::Append(std::vector<TAlert> alerts)
+void TAlertLog::Append(std::vector<TAlert> alerts, bool trim)
 {
     for (auto &alert : alerts) {
         alert.Id = LastId() + 1;
         FAlerts.push_back(std::move(alert));
     }
+    if (trim)
+        Trim();
+}
+
+void TAlertLog::Trim()
+{
     while (FAlerts.size() > FCapacity) {
         FAlerts.pop_front();
         ++FFirstId;

@@ -19,8 +19,10 @@ public:
     {
     }
 
-    // Numbers the alerts and appends them, dropping the oldest beyond the capacity.
-    void Append(std::vector<TAlert> alerts);
+    // Numbers the alerts and appends them, then (with trim) drops the oldest beyond the
+    // capacity.
+    void Append(std::vector<TAlert> alerts, bool trim = true);
+    void Trim();
     // Id of the newest alert, 0 before the first.
     int64_t LastId() const { return FFirstId + static_cast<int64_t>(FAlerts.size()) - 1; }
     // Id of the oldest alert held (LastId() + 1 when empty).

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <set>
 
 namespace kestrova::alertd {
 
@@ -51,6 +52,16 @@ TAlertdSession::TAlertdSession(TServerState &state, int number)
     , FCursor(state.Log().LastId())
     , FFired(state.Options().Faults.size(), false)
 {
+}
+
+TAlertdSession::~TAlertdSession()
+{
+    std::map<std::string, TWindowFilter> live;
+    for (const auto &[id, window] : FWindows)
+        if (window.Live)
+            live[id] = window.Filter;
+    if (!live.empty() && !FAccount.empty() && !FRefused)
+        FState.Park(FAccount, std::move(live), FCursor);
 }
 
 void TAlertdSession::Log(const std::string &text) const
@@ -226,25 +237,24 @@ void TAlertdSession::Login(int32_t id, const TMessageToServer &request)
     TAccount &account = FState.Account(user);
     ++account.Sequence;
 
-    // Resume after the last alert the client was told about, if it is ours and still held.
+    // Resume after the last alert the client was told about, when it comes from this process.
     const TAlertLog &log = FState.Log();
-    FResumeFrom = -1;
+    FResumeAfter = -1;
+    FParked.reset();
+    FResumeQueue.clear();
+    FCursor = log.LastId();
     const std::string after = Value(request, "restart_after");
     if (!after.empty() && Value(request, "restart_key") == account.Key) {
         char *end = nullptr;
         const long long last = std::strtoll(after.c_str(), &end, 10);
         if (*end == '\0' && last >= 0 && last <= log.LastId()) {
-            FResumeFrom = std::max<int64_t>(last, log.FirstId() - 1);
-            if (FResumeFrom > last)
-                Log("resume after " + after + ": alerts up to " + std::to_string(FResumeFrom)
-                    + " are no longer buffered");
-            FCursor = FResumeFrom;
-            Log("resuming \"" + user + "\" after alert " + std::to_string(FResumeFrom));
+            FResumeAfter = last;
+            FResumeUpTo = log.LastId();
+            FParked = std::move(account.Parked);
+            account.Parked.reset();
+            Log("resuming \"" + user + "\" after alert " + after);
         }
     }
-    if (FResumeFrom < 0)
-        FCursor = log.LastId();
-
     const int64_t now = FState.NowMs();
     xml.Open("ACCOUNT_STATUS")
         .Attr("STATE", "good")
@@ -252,7 +262,7 @@ void TAlertdSession::Login(int32_t id, const TMessageToServer &request)
         .Attr("QUORIX", 1)
         .Close();
     xml.Open("RESTART")
-        .Attr("LAST_ID", FCursor)
+        .Attr("LAST_ID", FResumeAfter >= 0 ? FResumeAfter : FCursor)
         .Attr("KEY", account.Key)
         .Attr("SEQUENCE", account.Sequence)
         .Close();
@@ -316,8 +326,9 @@ void TAlertdSession::SetConfig(int32_t id, const TMessageToServer &request)
     TWindow window;
     window.Filter = std::move(parsed.Filter);
     const TAlertLog &log = FState.Log();
-    window.StartAfter = FResumeFrom >= 0 ? FResumeFrom : log.LastId();
-    if (FResumeFrom < 0 && Value(request, "skip_history") == "0") {
+    // A resumed window's missed alerts up to the login come from the resume queue.
+    window.StartAfter = FResumeAfter >= 0 ? FResumeUpTo : log.LastId();
+    if (FResumeAfter < 0 && Value(request, "skip_history") == "0") {
         // The window's most recent matching alerts, oldest first.
         const int64_t stop = std::max(log.FirstId(), log.LastId() - RecentScanLimit);
         for (int64_t i = log.LastId(); i >= stop && window.Backlog.size() < RecentAlertsOnSubscribe;
@@ -397,6 +408,39 @@ void TAlertdSession::UpdateList(int32_t id, const TMessageToServer &request)
     Reply(id, xml.Finish());
 }
 
+void TAlertdSession::BuildResumeQueue()
+{
+    const TAlertLog &log = FState.Log();
+    std::vector<TBufferedAlert> queue;
+    std::set<std::pair<int64_t, std::string>> seen;
+    // What the shared log still holds ...
+    for (int64_t id = std::max(FResumeAfter, log.FirstId() - 1) + 1; id <= FResumeUpTo; ++id) {
+        const TAlert &alert = *log.Find(id);
+        for (const auto &[windowId, window] : FWindows)
+            if (window.Live && Matches(window.Filter, alert, FState.Market())) {
+                queue.push_back({ windowId, alert });
+                seen.emplace(id, windowId);
+            }
+    }
+    // ... and what the account's buffer kept beyond it.
+    if (FParked) {
+        for (const auto &b : FParked->Buffer) {
+            const auto window = FWindows.find(b.WindowId);
+            if (b.Alert.Id > FResumeAfter && b.Alert.Id <= FResumeUpTo && window != FWindows.end()
+                && window->second.Live && !seen.count({ b.Alert.Id, b.WindowId })
+                && Matches(window->second.Filter, b.Alert, FState.Market()))
+                queue.push_back(b);
+        }
+    }
+    std::stable_sort(queue.begin(), queue.end(),
+        [](const TBufferedAlert &a, const TBufferedAlert &b) { return a.Alert.Id < b.Alert.Id; });
+    Log("resume: " + std::to_string(queue.size()) + " missed alerts queued");
+    FResumeQueue.assign(
+        std::make_move_iterator(queue.begin()), std::make_move_iterator(queue.end()));
+    FResumeAfter = -1;
+    FParked.reset();
+}
+
 void TAlertdSession::GetAlerts(int32_t id)
 {
     // One long poll per connection: a newer one replaces the older, which is answered empty.
@@ -404,7 +448,8 @@ void TAlertdSession::GetAlerts(int32_t id)
         Reply(FPollId, EmptyReply());
     FPollId = id;
     FPollSinceMs = FState.NowMs();
-    FResumeFrom = -1; // the windows of a resumed session have all been re-subscribed
+    if (FResumeAfter >= 0)
+        BuildResumeQueue(); // the windows of a resumed session have all been re-subscribed
     if (!FSilent)
         AnswerPoll(false);
 }
@@ -445,10 +490,24 @@ void TAlertdSession::AnswerPoll(bool heartbeat)
             + std::to_string(log.FirstId()));
         FCursor = log.FirstId() - 1;
     }
-    // Per window: its backlog first, then the new log alerts in order, up to the reply limit.
     std::map<std::string, std::vector<const TAlert *>> found;
     size_t total = 0;
     const auto limit = static_cast<size_t>(FState.Options().MaxAlertsPerReply);
+    // A resumed session first drains what it missed, in id order, cut between ids.
+    std::vector<TBufferedAlert> missed;
+    int64_t lastId = FCursor;
+    while (!FResumeQueue.empty()
+        && (missed.size() < limit || FResumeQueue.front().Alert.Id == missed.back().Alert.Id)) {
+        missed.push_back(std::move(FResumeQueue.front()));
+        FResumeQueue.pop_front();
+    }
+    if (!missed.empty()) {
+        for (const auto &m : missed)
+            found[m.WindowId].push_back(&m.Alert);
+        total = missed.size();
+        lastId = FResumeQueue.empty() ? FCursor : missed.back().Alert.Id;
+    }
+    // Per window: its backlog first, then the new log alerts in order, up to the reply limit.
     for (auto &[id, window] : FWindows)
         for (const auto &alert : window.Backlog)
             if (total < limit) {
@@ -456,7 +515,9 @@ void TAlertdSession::AnswerPoll(bool heartbeat)
                 ++total;
             }
     int64_t scanned = FCursor;
-    if (!FRefused) {
+    if (!missed.empty()) {
+        // (new log alerts wait for the next poll)
+    } else if (!FRefused) {
         for (int64_t i = FCursor + 1; i <= log.LastId() && total < limit; ++i) {
             const TAlert &alert = *log.Find(i);
             for (auto &[id, window] : FWindows)
@@ -471,6 +532,8 @@ void TAlertdSession::AnswerPoll(bool heartbeat)
         scanned = log.LastId();
     }
     FCursor = scanned;
+    if (missed.empty())
+        lastId = FCursor;
     if (total == 0 && !heartbeat)
         return;
 
@@ -486,7 +549,7 @@ void TAlertdSession::AnswerPoll(bool heartbeat)
         }
         xml.Close();
     }
-    xml.Open("RESTART").Attr("LAST_ID", FCursor).Close();
+    xml.Open("RESTART").Attr("LAST_ID", lastId).Close();
     std::string body = xml.Finish();
     for (auto &[id, window] : FWindows)
         window.Backlog.clear(); // (a backlog never exceeds the reply limit)

@@ -9,7 +9,9 @@
 #include "link/WireFormat.h"
 #include "link/ZLibStreams.h"
 
+#include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +25,10 @@ class TAlertdSession
 {
 public:
     TAlertdSession(TServerState &state, int number);
+    // Parks the account's live windows, so that a resuming login finds their alerts.
+    ~TAlertdSession();
+    TAlertdSession(const TAlertdSession &) = delete;
+    TAlertdSession &operator=(const TAlertdSession &) = delete;
 
     // Bytes from the client. Garbage makes WantsClose() true.
     void Receive(std::string_view bytes);
@@ -61,6 +67,8 @@ private:
     void GetAlerts(int32_t id);
     void ResolveLists(TWindowFilter &filter);
     void ResolveAllLists();
+    // Everything the re-subscribed windows missed since the resume point, in id order.
+    void BuildResumeQueue();
 
     // Collects the windows' new alerts from the log; answers the poll when there are some
     // (or always, when heartbeat is set).
@@ -95,7 +103,12 @@ private:
     int32_t FPollId = 0;
     int64_t FPollSinceMs = 0;
     int64_t FCursor = 0; // log id scanned up to
-    int64_t FResumeFrom = -1; // >= 0 while re-subscriptions of a resumed session arrive
+    // Resuming login: the client's last id (-1: none) and the log's last id at login; set
+    // until the first get_alerts, while the windows are re-subscribed.
+    int64_t FResumeAfter = -1;
+    int64_t FResumeUpTo = 0;
+    std::optional<TParkedWindows> FParked;
+    std::deque<TBufferedAlert> FResumeQueue;
 
     // Faults
     std::vector<bool> FFired;

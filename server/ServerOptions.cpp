@@ -36,7 +36,9 @@ std::string UsageText()
            "  --rate R             alerts per second for the whole market (default 4)\n"
            "  --heartbeat-ms N     answer an idle get_alerts after N ms (default 5000)\n"
            "  --users FILE         accept only the accounts in FILE (lines user:password)\n"
-           "  --buffer N           alerts kept for resuming clients (default 200000)\n"
+           "  --buffer N           recent alerts kept for all clients (default 200000)\n"
+           "  --account-buffer N   alerts kept per account while it is disconnected, for\n"
+           "                       its resuming login (default 20000)\n"
            "  --symbols N          number of simulated symbols (default 300)\n"
            "  --max-per-reply N    alerts per get_alerts reply at most (default 1000)\n"
            "  --fault KIND[:ARG]   inject a fault on every connection (repeatable):\n"
@@ -61,8 +63,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string> &args)
         std::string name = flag;
         if (flag.rfind("--", 0) == 0 && eq != std::string::npos)
             name = flag.substr(0, eq);
-        static const char *const known[] = { "--listen", "--port", "--data", "--seed", "--rate",
-            "--heartbeat-ms", "--users", "--buffer", "--symbols", "--max-per-reply", "--fault" };
+        static const char *const known[]
+            = { "--listen", "--port", "--data", "--seed", "--rate", "--heartbeat-ms", "--users",
+                  "--buffer", "--account-buffer", "--symbols", "--max-per-reply", "--fault" };
         if (std::find(std::begin(known), std::end(known), name) == std::end(known)) {
             result.Error = "unknown option " + name;
             return result;
@@ -95,6 +98,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string> &args)
             ok = !value.empty();
         } else if (name == "--buffer") {
             ok = ParseValue(value, o.BufferSize) && o.BufferSize > 0;
+        } else if (name == "--account-buffer") {
+            ok = ParseValue(value, o.AccountBuffer) && o.AccountBuffer > 0;
         } else if (name == "--symbols") {
             ok = ParseValue(value, o.SymbolCount) && o.SymbolCount >= 10 && o.SymbolCount <= 5000;
         } else if (name == "--max-per-reply") {

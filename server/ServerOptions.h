@@ -20,7 +20,8 @@ struct TServerOptions
     int HeartbeatMs = 5000; // an idle get_alerts is answered after this long
     std::string UsersFile; // empty: every user name and password is accepted
     std::vector<TFault> Faults;
-    size_t BufferSize = 200000; // alerts kept for resuming clients
+    size_t BufferSize = 200000; // live alerts kept, shared by all connections
+    size_t AccountBuffer = 20000; // alerts kept per account while it is disconnected
     int SymbolCount = 300;
     int MaxAlertsPerReply = 1000;
 };

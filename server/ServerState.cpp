@@ -1,5 +1,6 @@
 #include "ServerState.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -49,12 +50,56 @@ TAccount &TServerState::Account(const std::string &user)
     return account;
 }
 
+void TServerState::Park(
+    const std::string &user, std::map<std::string, TWindowFilter> windows, int64_t cursor)
+{
+    TAccount &account = Account(user);
+    if (!account.Parked) {
+        account.Parked.emplace();
+        account.Parked->Cursor = cursor;
+    }
+    // A second connection of the account adds its windows; their alerts are buffered from
+    // now on.
+    for (auto &[id, filter] : windows)
+        account.Parked->Windows[id] = std::move(filter);
+    account.Parked->ParkedAtMs = NowMs();
+    FillParkedBuffers();
+}
+
+void TServerState::FillParkedBuffers()
+{
+    const int64_t now = NowMs();
+    for (auto &[user, account] : FAccounts) {
+        if (!account.Parked)
+            continue;
+        TParkedWindows &parked = *account.Parked;
+        if (now - parked.ParkedAtMs > ParkedLifetimeMs) {
+            account.Parked.reset();
+            continue;
+        }
+        for (int64_t id = std::max(parked.Cursor, FLog.FirstId() - 1) + 1; id <= FLog.LastId();
+             ++id) {
+            const TAlert &alert = *FLog.Find(id);
+            for (const auto &[windowId, filter] : parked.Windows)
+                if (Matches(filter, alert, FMarket))
+                    parked.Buffer.push_back({ windowId, alert });
+        }
+        parked.Cursor = FLog.LastId();
+        while (parked.Buffer.size() > FOptions.AccountBuffer)
+            parked.Buffer.pop_front();
+    }
+}
+
 size_t TServerState::AdvanceMarket()
 {
     std::vector<TAlert> alerts = FMarket.Advance(NowMs(), FOptions.Rate);
     const size_t count = alerts.size();
-    if (count)
-        FLog.Append(std::move(alerts));
+    if (count) {
+        // Parked windows see every new alert before the log drops its oldest.
+        FLog.Append(std::move(alerts), false);
+        FillParkedBuffers();
+        FLog.Trim();
+    }
     return count;
 }
 

@@ -274,41 +274,45 @@ TEST_F(AlertdSessionTest, SymbolListsDriveOnlyListWindows)
 class AlertdSmallBufferTest : public AlertdSessionTest
 {
 protected:
-    static TServerOptions SmallBuffer()
+    static TServerOptions SmallBuffers()
     {
         TServerOptions o = Defaults();
         o.BufferSize = 30;
+        o.AccountBuffer = 50;
         return o;
     }
     AlertdSmallBufferTest()
-        : AlertdSessionTest(SmallBuffer())
+        : AlertdSessionTest(SmallBuffers())
     {
     }
 };
 
-TEST_F(AlertdSmallBufferTest, ResumeBeyondTheBufferStartsAtItsOldestAlert)
+TEST_F(AlertdSmallBufferTest, ResumeTakesWhatTheLogAndTheAccountBufferStillHold)
 {
     Open();
-    const std::string key = Attr(
-        [&] {
-            Send({ { "command", "login" }, { "username", "ann" } });
-            return Take()[0].second;
-        }(),
-        "RESTART", "KEY");
-    Now += 1000;
-    State.AdvanceMarket(); // 100 alerts, the buffer keeps 71..100
-    EXPECT_EQ(State.Log().FirstId(), 71);
-    EXPECT_EQ(State.Log().Find(70), nullptr);
-    Open();
-    Send({ { "command", "login" }, { "username", "ann" }, { "restart_after", "5" },
-        { "restart_key", key } });
-    EXPECT_EQ(Attr(Take()[0].second, "RESTART", "LAST_ID"), "70");
+    Send({ { "command", "login" }, { "username", "ann" } });
     Send({ { "command", "set_config_info" }, { "window_id", "W" }, { "long_form", "O=fffff" } });
+    const std::string key = Attr(Take()[0].second, "RESTART", "KEY");
+    Send({ { "command", "get_alerts" } });
+    Advance(100);
+    ASSERT_EQ(Attr(Take()[0].second, "RESTART", "LAST_ID"), "10");
+
+    Sessions.back().reset(); // the link drops: the account's window is parked
+    Now += 1000;
+    State.AdvanceMarket(); // alerts 11..110; the shared log keeps 81..110, the account 61..110
+    EXPECT_EQ(State.Log().FirstId(), 81);
+    Open();
+    Send({ { "command", "login" }, { "username", "ann" }, { "restart_after", "10" },
+        { "restart_key", key } });
+    EXPECT_EQ(Attr(Take()[0].second, "RESTART", "LAST_ID"), "10");
+    Send({ { "command", "set_config_info" }, { "window_id", "W" }, { "long_form", "O=fffff" },
+        { "skip_history", "1" } });
     Send({ { "command", "get_alerts" } });
     const auto frames = Take();
     ASSERT_EQ(frames.size(), 2u);
-    EXPECT_EQ(Count(frames[1].second, "<ALERT "), 30);
-    EXPECT_EQ(Attr(frames[1].second, "ALERT", "ID"), "71");
+    EXPECT_EQ(Count(frames[1].second, "<ALERT "), 50);
+    EXPECT_EQ(Attr(frames[1].second, "ALERT", "ID"), "61");
+    EXPECT_EQ(Attr(frames[1].second, "RESTART", "LAST_ID"), "110");
 }
 
 class AlertdFaultTest : public AlertdSessionTest
