@@ -1,0 +1,60 @@
+#pragma once
+// The network glue: a QTcpServer whose connections each drive one TAlertdSession, a market
+// timer that grows the alert log, and a tick timer for heartbeats and faults. Everything runs
+// on the thread's Qt event loop and never blocks.
+
+#include "AlertdSession.h"
+#include "ServerState.h"
+
+#include <QObject>
+#include <QTcpServer>
+#include <QTimer>
+#include <map>
+#include <memory>
+
+class QTcpSocket;
+
+namespace kestrova::alertd {
+
+class TAlertServer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TAlertServer(TServerState &state, QObject *parent = nullptr);
+    ~TAlertServer() override;
+
+    // Starts listening and the timers; false (with the reason in Error()) when it cannot.
+    bool Start();
+    QString Error() const { return FError; }
+    QString Address() const;
+    quint16 Port() const { return FServer.serverPort(); }
+    size_t ConnectionCount() const { return FConnections.size(); }
+
+private:
+    struct TConnection
+    {
+        QTcpSocket *Socket = nullptr;
+        std::unique_ptr<TAlertdSession> Session;
+    };
+
+    // Runs an event handler; an exception is reported to the debug log and to stderr.
+    template<typename F>
+    void Guarded(const char *location, F &&handler);
+
+    void Accept();
+    void Read(QTcpSocket *socket);
+    void Flush(TConnection &connection);
+    void Drop(QTcpSocket *socket, const QString &reason);
+    void MarketTick();
+    void SessionTick();
+
+    TServerState &FState;
+    QTcpServer FServer;
+    QTimer FMarketTimer;
+    QTimer FTickTimer;
+    std::map<QTcpSocket *, TConnection> FConnections;
+    int FNextNumber = 1;
+    QString FError;
+};
+
+} // namespace kestrova::alertd

@@ -1,0 +1,44 @@
+#pragma once
+// The command line of kestrova-alertd and the accounts file it may name.
+
+#include "Faults.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kestrova::alertd {
+
+struct TServerOptions
+{
+    std::string ListenAddress = "127.0.0.1";
+    int Port = 8888;
+    std::string DataDir; // empty: the default location (see DefaultDataDir)
+    uint64_t Seed = 1;
+    double Rate = 4; // alerts per second, whole market
+    int HeartbeatMs = 5000; // an idle get_alerts is answered after this long
+    std::string UsersFile; // empty: every user name and password is accepted
+    std::vector<TFault> Faults;
+    size_t BufferSize = 200000; // live alerts kept, shared by all connections
+    size_t AccountBuffer = 20000; // alerts kept per account while it is disconnected
+    int SymbolCount = 300;
+    int MaxAlertsPerReply = 1000;
+};
+
+struct TCommandLine
+{
+    TServerOptions Options;
+    bool ShowHelp = false;
+    std::string Error; // non-empty: the command line is unusable
+};
+
+TCommandLine ParseCommandLine(const std::vector<std::string> &args);
+std::string UsageText();
+std::string DefaultDataDir();
+
+// Accounts file: one "user:password" per line; blank lines and lines starting with "#" are
+// skipped. Raises std::runtime_error naming the line of a malformed entry.
+std::map<std::string, std::string> ParseUsers(const std::string &text);
+
+} // namespace kestrova::alertd

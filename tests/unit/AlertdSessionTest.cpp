@@ -1,0 +1,362 @@
+// One server connection driven with plain bytes and a settable clock.
+
+#include "AlertdSession.h"
+
+#include "History.h"
+#include "ServerState.h"
+#include "link/WireFormat.h"
+#include "link/ZLibStreams.h"
+
+#include <gtest/gtest.h>
+
+using namespace kestrova;
+using namespace kestrova::alertd;
+
+namespace {
+
+constexpr int64_t Start = 1700000000000;
+
+// A server state with a settable clock and an in-memory list store, and a client end that
+// compresses requests and decodes the session's frames.
+class AlertdSessionTest : public ::testing::Test
+{
+protected:
+    explicit AlertdSessionTest(TServerOptions options = Defaults())
+        : State(
+            options, [this] { return Now; }, std::make_unique<TSymbolListStore>(":memory:"))
+    {
+    }
+    static TServerOptions Defaults()
+    {
+        TServerOptions o;
+        o.Rate = 100;
+        o.HeartbeatMs = 1000;
+        o.SymbolCount = 20;
+        return o;
+    }
+    TAlertdSession &Open()
+    {
+        Sessions.push_back(std::make_unique<TAlertdSession>(State, 1));
+        Deflate = std::make_unique<TZLibCompressor>();
+        Inflate = std::make_unique<TZLibDecompressor>();
+        Frames = TFrameReader();
+        Sessions.back()->Receive(ClientPreamble);
+        return *Sessions.back();
+    }
+    int32_t Send(const TMessageToServer &message)
+    {
+        const int32_t id = NextId++;
+        Deflate->Write(EncodeRequest(message, id));
+        Deflate->Flush();
+        Sessions.back()->Receive(Deflate->Output());
+        Deflate->Output().clear();
+        return id;
+    }
+    // Frames the session produced since the last call.
+    std::vector<std::pair<int32_t, std::string>> Take()
+    {
+        Inflate->Feed(Sessions.back()->TakeOutput());
+        Frames.Append(Inflate->Output());
+        Inflate->Output().clear();
+        std::vector<std::pair<int32_t, std::string>> out;
+        int32_t id;
+        std::string body;
+        while (Frames.Next(id, body))
+            out.emplace_back(id, body);
+        return out;
+    }
+    void Advance(int64_t ms)
+    {
+        Now += ms;
+        State.AdvanceMarket();
+        Sessions.back()->OnMarketAlerts();
+        Sessions.back()->Tick();
+    }
+    static int Count(const std::string &text, const std::string &what)
+    {
+        int n = 0;
+        for (size_t p = 0; (p = text.find(what, p)) != std::string::npos; p += what.size())
+            ++n;
+        return n;
+    }
+    static std::string Attr(
+        const std::string &xml, const std::string &element, const std::string &name)
+    {
+        const size_t at = xml.find("<" + element);
+        if (at == std::string::npos)
+            return "(none)";
+        const size_t a = xml.find(" " + name + "=\"", at);
+        if (a == std::string::npos || a > xml.find('>', at))
+            return "(none)";
+        const size_t s = a + name.size() + 3;
+        return xml.substr(s, xml.find('"', s) - s);
+    }
+
+    int64_t Now = Start;
+    TServerState State;
+    std::vector<std::unique_ptr<TAlertdSession>> Sessions;
+    std::unique_ptr<TZLibCompressor> Deflate;
+    std::unique_ptr<TZLibDecompressor> Inflate;
+    TFrameReader Frames;
+    int32_t NextId = 1;
+};
+
+TEST_F(AlertdSessionTest, LoginReportsAccountRestartAndTimeInTheAskedForm)
+{
+    Open();
+    Send({ { "command", "set_time_format" }, { "format", "1" } });
+    const int32_t login
+        = Send({ { "command", "login" }, { "username", "ann" }, { "password", "x" } });
+    const auto frames = Take();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[1].first, login);
+    const std::string &body = frames[1].second;
+    EXPECT_EQ(Attr(body, "ACCOUNT_STATUS", "STATE"), "good");
+    EXPECT_EQ(Attr(body, "RESTART", "SEQUENCE"), "1");
+    EXPECT_EQ(Attr(body, "RESTART", "KEY").size(), 16u);
+    EXPECT_EQ(Attr(body, "TIME", "SECONDS"), LocalTimeText(Start / 1000));
+    EXPECT_EQ(Attr(body, "TIME", "MILLISECONDS"), "0");
+}
+
+TEST_F(AlertdSessionTest, LongPollWaitsForAlertsOrTheHeartbeat)
+{
+    TAlertdSession &session = Open();
+    Send({ { "command", "login" }, { "username", "ann" } });
+    const int32_t config = Send({ { "command", "set_config_info" }, { "window_id", "0000000A" },
+        { "long_form", "O=fffff&WN=All" }, { "skip_history", "1" } });
+    auto frames = Take();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[1].first, config);
+    EXPECT_EQ(Attr(frames[1].second, "STATUS", "WINDOW_NAME"), "All");
+    EXPECT_EQ(Attr(frames[1].second, "STATUS", "SHORT_FORM").rfind("form=1&amp;Sh_NH=ON", 0), 0u);
+
+    // Nothing new yet: the poll stays open until the heartbeat is due.
+    int32_t poll = Send({ { "command", "get_alerts" } });
+    EXPECT_TRUE(Take().empty());
+    Now += 999;
+    session.Tick();
+    EXPECT_TRUE(Take().empty());
+    Now += 1;
+    session.Tick();
+    frames = Take();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0].first, poll);
+    EXPECT_EQ(frames[0].second.find("<DATA>"), std::string::npos);
+    EXPECT_FALSE(session.PollOutstanding());
+
+    // Alerts answer the next poll at once (the market caught up on 1.1 s at 100 alerts/s);
+    // LAST_ID is the newest alert seen.
+    poll = Send({ { "command", "get_alerts" } });
+    Advance(100);
+    frames = Take();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(Count(frames[0].second, "<ALERT "), 110);
+    EXPECT_EQ(Attr(frames[0].second, "WINDOW", "ID"), "0000000A");
+    EXPECT_EQ(Attr(frames[0].second, "RESTART", "LAST_ID"), std::to_string(State.Log().LastId()));
+
+    // A withdrawn window gets nothing more: the next poll waits for the heartbeat.
+    Send({ { "command", "remove_config_info" }, { "window_id", "0000000A" } });
+    EXPECT_EQ(session.WindowCount(), 0u);
+    Take();
+    Send({ { "command", "get_alerts" } });
+    Advance(100);
+    EXPECT_TRUE(Take().empty());
+}
+
+TEST_F(AlertdSessionTest, ResumeContinuesAfterTheLastIdWithNothingLost)
+{
+    Open();
+    const int32_t login = Send({ { "command", "login" }, { "username", "ann" } });
+    Send({ { "command", "set_config_info" }, { "window_id", "W" }, { "long_form", "O=fffff" } });
+    const auto first = Take();
+    const std::string key = Attr(first[0].second, "RESTART", "KEY");
+    ASSERT_EQ(first[0].first, login);
+    Send({ { "command", "get_alerts" } });
+    Advance(100);
+    const auto delivered = Take();
+    ASSERT_EQ(delivered.size(), 1u);
+    const std::string lastId = Attr(delivered[0].second, "RESTART", "LAST_ID");
+
+    // The link drops; alerts keep coming; a new connection resumes.
+    Sessions.back().reset();
+    Now += 500;
+    State.AdvanceMarket();
+    Open();
+    Send({ { "command", "login" }, { "username", "ann" }, { "restart_after", lastId },
+        { "restart_key", key }, { "sequence", "1" } });
+    Send({ { "command", "set_config_info" }, { "window_id", "W" }, { "long_form", "O=fffff" },
+        { "skip_history", "1" } });
+    Send({ { "command", "get_alerts" } });
+    const auto resumed = Take();
+    ASSERT_EQ(resumed.size(), 3u);
+    EXPECT_EQ(Attr(resumed[0].second, "RESTART", "SEQUENCE"), "2");
+    EXPECT_EQ(Count(resumed[2].second, "<ALERT "), 50);
+    EXPECT_EQ(Attr(resumed[2].second, "ALERT", "ID"), std::to_string(std::stoll(lastId) + 1));
+
+    // A key from elsewhere starts at the newest alert instead.
+    Open();
+    Send({ { "command", "login" }, { "username", "ann" }, { "restart_after", "1" },
+        { "restart_key", "0123" } });
+    EXPECT_EQ(Attr(Take()[0].second, "RESTART", "LAST_ID"), std::to_string(State.Log().LastId()));
+}
+
+TEST_F(AlertdSessionTest, SkipHistoryZeroSendsRecentAlertsAtOnce)
+{
+    Now += 1000;
+    State.AdvanceMarket(); // 100 alerts before the window exists
+    Open();
+    Send({ { "command", "login" }, { "username", "ann" } });
+    Send({ { "command", "set_config_info" }, { "window_id", "W" }, { "long_form", "O=fffff" },
+        { "skip_history", "0" } });
+    Send({ { "command", "get_alerts" } });
+    const auto frames = Take();
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(Count(frames[2].second, "<ALERT "), 20);
+}
+
+TEST_F(AlertdSessionTest, RefusesConfigurationsItCannotUseAndKeepsTheClientText)
+{
+    Open();
+    Send({ { "command", "login" }, { "username", "ann" } });
+    Send({ { "command", "set_config_info" }, { "window_id", "W" }, { "long_form", "rubbish" } });
+    const auto frames = Take();
+    EXPECT_EQ(Attr(frames[1].second, "STATUS", "SHORT_FORM"), "rubbish");
+    EXPECT_NE(Attr(frames[1].second, "STATUS", "KV-ErrorMsg"), "");
+    EXPECT_EQ(Sessions.back()->WindowCount(), 0u);
+}
+
+TEST_F(AlertdSessionTest, GarbageClosesTheConnection)
+{
+    TAlertdSession &badPreamble = Open();
+    badPreamble.Receive("GET / HTTP/1.1\r\n");
+    EXPECT_TRUE(badPreamble.WantsClose());
+
+    TAlertdSession &badZlib = Open();
+    badZlib.Receive(std::string(64, '\xFF'));
+    EXPECT_TRUE(badZlib.WantsClose());
+    EXPECT_NE(badZlib.CloseReason().find("invalid data"), std::string::npos);
+
+    // One string announced far longer than any request may be.
+    TAlertdSession &huge = Open();
+    std::string request;
+    AppendLittleEndian32(request, 0x7FFFFFFF);
+    Deflate->Write(request);
+    Deflate->Flush();
+    huge.Receive(Deflate->Output());
+    EXPECT_TRUE(huge.WantsClose());
+}
+
+TEST_F(AlertdSessionTest, SymbolListsDriveOnlyListWindows)
+{
+    Open();
+    Send({ { "command", "login" }, { "username", "ann" } });
+    const std::string symbol = State.Market().SymbolName(5);
+    const int32_t update = Send({ { "command", "update_list" }, { "id", "3" }, { "name", "Mine" },
+        { "add", symbol + "\n" }, { "request_list", "1" } });
+    Send({ { "command", "set_config_info" }, { "window_id", "W" },
+        { "long_form", "O=fffff&EntireUniverse=&3=ON" } });
+    const int32_t lists = Send({ { "command", "get_list_of_lists" } });
+    auto frames = Take();
+    ASSERT_EQ(frames.size(), 4u);
+    EXPECT_EQ(frames[1].first, update);
+    EXPECT_EQ(Attr(frames[1].second, "SYMBOL ", "NAME"), symbol);
+    EXPECT_EQ(frames[3].first, lists);
+    EXPECT_EQ(Attr(frames[3].second, "LIST ", "NAME"), "Mine");
+    Send({ { "command", "get_alerts" } });
+    Advance(5000);
+    frames = Take();
+    ASSERT_FALSE(frames.empty());
+    const std::string &body = frames[0].second;
+    EXPECT_GT(Count(body, "<ALERT "), 0);
+    EXPECT_EQ(Count(body, "<ALERT "), Count(body, "SYMBOL=\"" + symbol + "\""));
+}
+
+class AlertdSmallBufferTest : public AlertdSessionTest
+{
+protected:
+    static TServerOptions SmallBuffers()
+    {
+        TServerOptions o = Defaults();
+        o.BufferSize = 30;
+        o.AccountBuffer = 50;
+        return o;
+    }
+    AlertdSmallBufferTest()
+        : AlertdSessionTest(SmallBuffers())
+    {
+    }
+};
+
+TEST_F(AlertdSmallBufferTest, ResumeTakesWhatTheLogAndTheAccountBufferStillHold)
+{
+    Open();
+    Send({ { "command", "login" }, { "username", "ann" } });
+    Send({ { "command", "set_config_info" }, { "window_id", "W" }, { "long_form", "O=fffff" } });
+    const std::string key = Attr(Take()[0].second, "RESTART", "KEY");
+    Send({ { "command", "get_alerts" } });
+    Advance(100);
+    ASSERT_EQ(Attr(Take()[0].second, "RESTART", "LAST_ID"), "10");
+
+    Sessions.back().reset(); // the link drops: the account's window is parked
+    Now += 1000;
+    State.AdvanceMarket(); // alerts 11..110; the shared log keeps 81..110, the account 61..110
+    EXPECT_EQ(State.Log().FirstId(), 81);
+    Open();
+    Send({ { "command", "login" }, { "username", "ann" }, { "restart_after", "10" },
+        { "restart_key", key } });
+    EXPECT_EQ(Attr(Take()[0].second, "RESTART", "LAST_ID"), "10");
+    Send({ { "command", "set_config_info" }, { "window_id", "W" }, { "long_form", "O=fffff" },
+        { "skip_history", "1" } });
+    Send({ { "command", "get_alerts" } });
+    const auto frames = Take();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(Count(frames[1].second, "<ALERT "), 50);
+    EXPECT_EQ(Attr(frames[1].second, "ALERT", "ID"), "61");
+    EXPECT_EQ(Attr(frames[1].second, "RESTART", "LAST_ID"), "110");
+}
+
+class AlertdFaultTest : public AlertdSessionTest
+{
+protected:
+    static TServerOptions WithFaults()
+    {
+        TServerOptions o = Defaults();
+        std::string error;
+        for (const char *f : { "silent:5", "logout:2", "restart-every:1" })
+            o.Faults.push_back(*ParseFault(f, error));
+        return o;
+    }
+    AlertdFaultTest()
+        : AlertdSessionTest(WithFaults())
+    {
+    }
+};
+
+TEST_F(AlertdFaultTest, TimedFaultsFireOnTheClock)
+{
+    TAlertdSession &session = Open();
+    const int32_t login = Send({ { "command", "login" }, { "username", "ann" } });
+    Take();
+    Now += 1000;
+    session.Tick();
+    auto frames = Take();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0],
+        std::make_pair(login, std::string("<API><STATUS GRACEFUL_RESTART=\"1\"/></API>")));
+    Now += 1000;
+    session.Tick();
+    frames = Take();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(Attr(frames[0].second, "STATUS", "DISCONNECT_FOR_GOOD"), "1");
+    Now += 3000;
+    session.Tick();
+    Take();
+    Send({ { "command", "ping" } });
+    Send({ { "command", "get_alerts" } });
+    Now += 1000;
+    session.Tick();
+    frames = Take();
+    ASSERT_EQ(frames.size(), 1u) << "only the periodic restart; silent after 5 s";
+}
+
+} // namespace
