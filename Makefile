@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CTEST_ARGS ?=
 
-.PHONY: all deps build test asan bench format clean
+.PHONY: all deps build test asan bench demo format clean
 
 all: build
 
@@ -16,6 +16,10 @@ $(BUILD)/build.ninja: | deps
 
 build: deps $(BUILD)/build.ninja
 	@cmake --build $(BUILD) -j $(JOBS)
+
+# The main job: the reference server on 127.0.0.1 and kvtail following its live alerts.
+demo: build
+	@bash scripts/demo.sh $(ARGS)
 
 # Runs every test (unit and integration) through CTest and ends on its summary.
 test: build
