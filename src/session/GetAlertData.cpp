@@ -4,8 +4,8 @@
 #include "link/WakeMeSoon.h"
 #include "session/Endpoints.h"
 #include "session/GenericNetRequest.h"
-#include "session/NetSession.h"
 #include "session/MachineIdentity.h"
+#include "session/NetSession.h"
 #include "session/TimeDefaults.h"
 #include "support/DateTime.h"
 #include "support/DebugLog.h"
@@ -49,7 +49,8 @@ int32_t StrToIntDef(const std::string &text, int32_t fallback)
 class TDefaultsListenerAdapter : public IDefaultsListener
 {
 public:
-    explicit TDefaultsListenerAdapter(TAllAlertsConnection &session) : FSession(session)
+    explicit TDefaultsListenerAdapter(TAllAlertsConnection &session)
+        : FSession(session)
     {
         RegisterDefaultsListener(this);
     }
@@ -149,8 +150,8 @@ bool Change(T &field, const T &value)
 }
 } // namespace
 
-void TAllAlertsConnection::SetHttpProxy(const std::string &username, const std::string &password,
-                                        const std::string &host, int32_t port)
+void TAllAlertsConnection::SetHttpProxy(
+    const std::string &username, const std::string &password, const std::string &host, int32_t port)
 {
     // Each changed value restarts the link; a restart with no link is cheap.
     if (Change(FSettings.HttpProxyUsername, username))
@@ -164,7 +165,7 @@ void TAllAlertsConnection::SetHttpProxy(const std::string &username, const std::
 }
 
 void TAllAlertsConnection::SetSocksProxy(const std::string &server, int32_t level, int32_t port,
-                                         const std::string &username, const std::string &password)
+    const std::string &username, const std::string &password)
 {
     if (Change(FSettings.SocksServer, server))
         Restart();
@@ -197,23 +198,18 @@ void TAllAlertsConnection::EnsureLink()
     FTimeModeAtLink = ServerTimeMode();
     TMessageHandle ignored;
     if (FTimeModeAtLink)
-        FLink->SendMessage({ { "command", "set_time_format" }, { "format", "1" } }, false, ignored,
-                           nullptr);
+        FLink->SendMessage(
+            { { "command", "set_time_format" }, { "format", "1" } }, false, ignored, nullptr);
     if (!FUsername.empty() && !FDisconnectedForGood) {
         TMessageHandle login;
-        FLink->SendMessage({ { "command", "login" },
-                             { "username", FUsername },
-                             { "password", FPassword },
-                             { "vendor_id", FVendorId },
-                             { "unique_id", MachineUniqueId() },
-                             { "restart_after", FRestartLastId },
-                             { "restart_key", FRestartKey },
-                             { "sequence", FRestartSequence },
-                             { "default_data_verion", "1" } },
-                           true, login,
-                           [this](bool success, const std::string &body, const TMessageToServer &) {
-                               ReceiveLogin(success, body);
-                           });
+        FLink->SendMessage(
+            { { "command", "login" }, { "username", FUsername }, { "password", FPassword },
+                { "vendor_id", FVendorId }, { "unique_id", MachineUniqueId() },
+                { "restart_after", FRestartLastId }, { "restart_key", FRestartKey },
+                { "sequence", FRestartSequence }, { "default_data_verion", "1" } },
+            true, login, [this](bool success, const std::string &body, const TMessageToServer &) {
+                ReceiveLogin(success, body);
+            });
     }
     ScheduleConnect();
 }
@@ -289,22 +285,20 @@ void TAllAlertsConnection::LinkDisconnected()
 
 void TAllAlertsConnection::MarkAllForResubscribe()
 {
-    const auto windows = FWindows;
-    for (auto *window : windows)
-        window->MarkForResubscribe();
+    ForEachWindow([](TAlertWindowConnection &window) { window.MarkForResubscribe(); });
 }
 
 // ---- requests ----
 
-void TAllAlertsConnection::SendRequest(const TMessageToServer &message, TMessageHandle &handle,
-                                       TServerResponseEvent onReply)
+void TAllAlertsConnection::SendRequest(
+    const TMessageToServer &message, TMessageHandle &handle, TServerResponseEvent onReply)
 {
     EnsureLink();
     FLink->SendMessage(message, false, handle, std::move(onReply));
 }
 
-void TAllAlertsConnection::SendPersistent(const TMessageToServer &message, TMessageHandle &handle,
-                                          TServerResponseEvent onReply)
+void TAllAlertsConnection::SendPersistent(
+    const TMessageToServer &message, TMessageHandle &handle, TServerResponseEvent onReply)
 {
     EnsureLink();
     FLink->SendMessage(message, true, handle, std::move(onReply));
@@ -325,9 +319,9 @@ void TAllAlertsConnection::ReportNetworkActivity(bool success, const std::string
     try {
         OnStatusMessage(success ? scNetworkSuccess : scNetworkFailure, text);
     } catch (const std::exception &e) {
-        ReportException(e, "GetAlertData, TAllAlertsConnection.ReportNetworkActivity("
-                                   + std::string(success ? "Success" : "Failure") + "\"" + text
-                                   + "\")");
+        ReportException(e,
+            "GetAlertData, TAllAlertsConnection.ReportNetworkActivity("
+                + std::string(success ? "Success" : "Failure") + "\"" + text + "\")");
     } catch (...) {
         ReportUnknownException("GetAlertData, TAllAlertsConnection.ReportNetworkActivity");
     }
@@ -353,10 +347,16 @@ void TAllAlertsConnection::RemoveWindow(TAlertWindowConnection *window)
 
 void TAllAlertsConnection::DeliverEmptyLiveBatches()
 {
+    ForEachWindow([](TAlertWindowConnection &window) { window.DeliverBatch({}, false); });
+}
+
+void TAllAlertsConnection::ForEachWindow(
+    const std::function<void(TAlertWindowConnection &)> &action)
+{
     const auto windows = FWindows;
     for (auto *window : windows)
         if (std::find(FWindows.begin(), FWindows.end(), window) != FWindows.end())
-            window->DeliverBatch({}, false);
+            action(*window);
 }
 
 TAlertWindowConnection *TAllAlertsConnection::FindWindowFromEnd(const std::string &windowId) const
@@ -375,9 +375,8 @@ void TAllAlertsConnection::TimerTick()
     const TDateTime now = Clock::Now();
     if (now >= FNextGeneralInfoTime && !FWindows.empty()) {
         FGeneralInfoRequest.reset();
-        FGeneralInfoRequest = std::make_unique<TGenericNetRequest>(
-                "GSM:/Misc/GeneralInfo.xml",
-                [this](TGenericNetRequest &request) { ReceiveGeneralInfo(request.Result()); });
+        FGeneralInfoRequest = std::make_unique<TGenericNetRequest>("GSM:/Misc/GeneralInfo.xml",
+            [this](TGenericNetRequest &request) { ReceiveGeneralInfo(request.Result()); });
         FNextGeneralInfoTime = now + 300 * SecondDays;
     }
     if (FChartRefreshTime > 0 && now >= FChartRefreshTime) {
@@ -407,19 +406,19 @@ void TAllAlertsConnection::PollWake()
 {
     // A server that ended the login for good gets no subscriptions either (they would only open
     // a link that cannot log in).
-    const auto windows = FDisconnectedForGood ? std::vector<TAlertWindowConnection *>() : FWindows;
-    for (auto *window : windows)
-        if (std::find(FWindows.begin(), FWindows.end(), window) != FWindows.end()
-            && !window->ConfigSent())
-            window->Subscribe();
+    if (!FDisconnectedForGood)
+        ForEachWindow([](TAlertWindowConnection &window) {
+            if (!window.ConfigSent())
+                window.Subscribe();
+        });
     if (FDisconnectedForGood || FPollOutstanding || FWindows.empty() || FUsername.empty())
         return;
     FPollOutstanding = true;
     TMessageHandle handle;
     SendRequest({ { "command", "get_alerts" } }, handle,
-                [this](bool success, const std::string &body, const TMessageToServer &) {
-                    ReceiveAlertData(success, body);
-                });
+        [this](bool success, const std::string &body, const TMessageToServer &) {
+            ReceiveAlertData(success, body);
+        });
 }
 
 void TAllAlertsConnection::TimeModeCheck()
@@ -436,9 +435,8 @@ void TAllAlertsConnection::SendPing()
         return;
     CancelRequest(FPingId);
     SendRequest({ { "command", "ping" }, { "response", "1" } }, FPingId,
-                [this](bool success, const std::string &, const TMessageToServer &) {
-                    ReceivePing(success);
-                });
+        [this](
+            bool success, const std::string &, const TMessageToServer &) { ReceivePing(success); });
     FPingStart = Clock::Counter();
     FNextPingTime = Clock::Now() + PingIntervalDays;
 }
@@ -493,8 +491,8 @@ void TAllAlertsConnection::HandleLoginReply(const std::string &body)
             if (state == text) {
                 if (value == lsGood)
                     SetLoginStatus(value,
-                                   StrToIntDef(AttributeAtPath(account, {}, "", "NEXT_PAYMENT"), 0),
-                                   StrToIntDef(AttributeAtPath(account, {}, "", "QUORIX"), 0));
+                        StrToIntDef(AttributeAtPath(account, {}, "", "NEXT_PAYMENT"), 0),
+                        StrToIntDef(AttributeAtPath(account, {}, "", "QUORIX"), 0));
                 else
                     SetLoginStatus(value, 0, 0);
             }
@@ -505,8 +503,8 @@ void TAllAlertsConnection::HandleLoginReply(const std::string &body)
         FRestartSequence = AttributeAtPath(restart, {}, FRestartSequence, "SEQUENCE");
         if (!FRestartLastId.empty() && !FRestartKey.empty()) {
             TMessageHandle ignored;
-            SendRequest({ { "command", "confirm_login" }, { "key", FRestartKey } }, ignored,
-                        nullptr);
+            SendRequest(
+                { { "command", "confirm_login" }, { "key", FRestartKey } }, ignored, nullptr);
         }
     }
     const PXmlNode status = NodeAtPath(root, { 0, "STATUS" });
@@ -514,9 +512,9 @@ void TAllAlertsConnection::HandleLoginReply(const std::string &body)
         FDisconnectedForGood = true;
         const std::string reason = AttributeAtPath(status, {}, "", "KV-ErrorMsg");
         if (OnStatusMessage)
-            OnStatusMessage(scServerMessage, reason.empty()
-                                                     ? std::string("Disconnected by server.")
-                                                     : "Message from server:  " + reason);
+            OnStatusMessage(scServerMessage,
+                reason.empty() ? std::string("Disconnected by server.")
+                               : "Message from server:  " + reason);
     }
     if (PXmlNode time = NodeAtPath(root, { 0, "TIME" })) {
         int32_t unixTime = 0;
@@ -524,7 +522,7 @@ void TAllAlertsConnection::HandleLoginReply(const std::string &body)
         ParseAlertTime(AttributeAtPath(time, {}, "", "SECONDS"), unixTime, serverNow);
         if (serverNow > 0) {
             serverNow += StrToIntDef(AttributeAtPath(time, {}, "", "MILLISECONDS"), 0)
-                    / MillisecondsPerDay;
+                / MillisecondsPerDay;
             FServerClockOffset = serverNow - Clock::Now();
         }
     }
@@ -546,8 +544,8 @@ void TAllAlertsConnection::ReceiveGeneralInfo(const std::string &text)
     try {
         top = ParseXml(text)->Child(0);
     } catch (const std::exception &e) {
-        ReportException(e, "GetAlertData, TAllAlertsConnection.ReceiveGeneralInfo, \"" + text
-                                   + "\"");
+        ReportException(
+            e, "GetAlertData, TAllAlertsConnection.ReceiveGeneralInfo, \"" + text + "\"");
     }
     const TDateTime now = Clock::Now();
     if (!top) {
@@ -556,11 +554,10 @@ void TAllAlertsConnection::ReceiveGeneralInfo(const std::string &text)
     }
     FGeneralInfo = top;
     FNextGeneralInfoTime = now + 8 * 3600 * SecondDays;
-    const auto windows = FWindows;
-    for (auto *window : windows)
-        if (std::find(FWindows.begin(), FWindows.end(), window) != FWindows.end()
-            && window->OnGeneralInfo)
-            window->OnGeneralInfo();
+    ForEachWindow([](TAlertWindowConnection &window) {
+        if (window.OnGeneralInfo)
+            window.OnGeneralInfo();
+    });
     const PXmlNode chartTime = top->ChildNamed("CHART_TIME");
     const int32_t seconds = chartTime ? StrToIntDef(std::string(chartTime->Text()), 0) : 0;
     if (seconds > 0) {

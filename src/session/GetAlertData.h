@@ -59,9 +59,9 @@ public:
     void SetUsername(const std::string &username);
     void SetPassword(const std::string &password);
     void SetHttpProxy(const std::string &username, const std::string &password,
-                      const std::string &host, int32_t port);
+        const std::string &host, int32_t port);
     void SetSocksProxy(const std::string &server, int32_t level, int32_t port,
-                       const std::string &username, const std::string &password);
+        const std::string &username, const std::string &password);
     const std::string &ServerAddress() const { return FSettings.ServerAddress; }
     const std::string &VendorId() const { return FVendorId; }
     const std::string &Password() const { return FPassword; }
@@ -76,7 +76,7 @@ public:
 
     // IServerRequests
     void SendRequest(const TMessageToServer &message, TMessageHandle &handle,
-                     TServerResponseEvent onReply) override;
+        TServerResponseEvent onReply) override;
     void CancelRequest(const TMessageHandle &handle) override;
     std::string Username() const override { return FUsername; }
     uint64_t ResetCount() const override { return FResetCount; }
@@ -127,8 +127,8 @@ public:
     // Standing listens, used by the window connections.
     TMessageHandle HistoryListenId, QuorixListenId;
     bool QuorixResendPending = false;
-    void SendPersistent(const TMessageToServer &message, TMessageHandle &handle,
-                        TServerResponseEvent onReply);
+    void SendPersistent(
+        const TMessageToServer &message, TMessageHandle &handle, TServerResponseEvent onReply);
     void SchedulePoll();
     void ReceiveHistoryData(bool success, const std::string &body);
     void QuorixData(bool success, const std::string &body);
@@ -150,6 +150,11 @@ private:
     void ResendQuorix();
     void LinkDisconnected();
     TAlertWindowConnection *FindWindowFromEnd(const std::string &windowId) const;
+    // Calls action for every registered window; a window freed by an earlier call is skipped.
+    void ForEachWindow(const std::function<void(TAlertWindowConnection &)> &action);
+    // Hands each message of a listen reply to the window its "WINDOW" attribute names.
+    void DispatchWindowMessages(const std::string &body, const char *what,
+        void (TAlertWindowConnection::*handle)(const IXmlNode &));
     void OpenHelp(const std::string &url);
 
     TChannelFactory FFactory;
@@ -230,7 +235,8 @@ public:
     void MarkAlertsShown();
 
     const TQuorixInfo &QuorixInfo() const { return FQuorixInfo; }
-    void StartQuorix(const TMessageToServer &request, std::function<void(const TQuorixInfo &)> handler);
+    void StartQuorix(
+        const TMessageToServer &request, std::function<void(const TQuorixInfo &)> handler);
     void CancelQuorix();
 
     std::function<void(const TAlertRecords &records, bool isHistory)> OnAlerts;
