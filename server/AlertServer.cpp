@@ -136,22 +136,18 @@ void TAlertServer::Drop(QTcpSocket *socket, const QString &reason)
 
 void TAlertServer::MarketTick()
 {
-    if (FState.AdvanceMarket() == 0)
-        return;
-    std::vector<QTcpSocket *> sockets;
-    for (auto &[socket, connection] : FConnections)
-        sockets.push_back(socket);
-    for (QTcpSocket *socket : sockets) {
-        const auto it = FConnections.find(socket);
-        if (it == FConnections.end())
-            continue;
-        it->second.Session->OnMarketAlerts();
-        Flush(it->second);
-    }
+    if (FState.AdvanceMarket() > 0)
+        ForEachSession([](TAlertdSession &session) { session.OnMarketAlerts(); });
 }
 
 void TAlertServer::SessionTick()
 {
+    ForEachSession([](TAlertdSession &session) { session.Tick(); });
+}
+
+void TAlertServer::ForEachSession(const std::function<void(TAlertdSession &)> &action)
+{
+    // A connection may be dropped by an earlier one's work: walk a snapshot, skip the gone.
     std::vector<QTcpSocket *> sockets;
     for (auto &[socket, connection] : FConnections)
         sockets.push_back(socket);
@@ -159,7 +155,7 @@ void TAlertServer::SessionTick()
         const auto it = FConnections.find(socket);
         if (it == FConnections.end())
             continue;
-        it->second.Session->Tick();
+        action(*it->second.Session);
         Flush(it->second);
     }
 }

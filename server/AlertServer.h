@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QTcpServer>
 #include <QTimer>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -47,6 +48,7 @@ private:
     void Drop(QTcpSocket *socket, const QString &reason);
     void MarketTick();
     void SessionTick();
+    void ForEachSession(const std::function<void(TAlertdSession &)> &action);
 
     TServerState &FState;
     QTcpServer FServer;
