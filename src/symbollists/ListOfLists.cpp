@@ -8,8 +8,7 @@ namespace kestrova {
 
 TListMaster::~TListMaster()
 {
-    if (Outstanding_ && !IsNullHandle(Request_))
-        Session_.CancelRequest(Request_);
+    Request_.Cancel();
     for (TListOfListsReal *subscriber : Subscribers_)
         subscriber->Master_ = nullptr;
 }
@@ -22,43 +21,21 @@ void TListMaster::RequestNow()
 
 void TListMaster::FetchLists()
 {
-    if (Outstanding_)
+    if (Request_.Outstanding())
         return;
     if (Session_.Username().empty()) {
         Deliver({});
         return;
     }
     ResetStamp_ = Session_.ResetCount();
-    const uint64_t ticket = ++Ticket_;
-    Outstanding_ = true;
-    TMessageHandle handle;
-    try {
-        Session_.SendRequest({ { "command", "get_list_of_lists" } }, handle,
-            [this, ticket](bool success, const std::string &body, const TMessageToServer &) {
-                RunGuarded("ListOfListsUnit, TListMaster.ReceiveData",
-                    [&] { ReceiveData(ticket, success, body); });
-            });
-    } catch (...) {
-        Outstanding_ = false;
-        throw;
-    }
-    if (!Outstanding_ || ticket != Ticket_)
-        return; // answered while being sent
-    if (IsNullHandle(handle)) {
-        // No reply will ever come: treat it as a failed fetch rather than waiting forever.
-        Outstanding_ = false;
-        Failed();
-        return;
-    }
-    Request_ = handle;
+    // A request without any reply to wait for counts as a failed fetch.
+    Request_.Send({ { "command", "get_list_of_lists" } },
+        "ListOfListsUnit, TListMaster.ReceiveData",
+        [this](bool success, const std::string &body) { ReceiveData(success, body); });
 }
 
-void TListMaster::ReceiveData(uint64_t ticket, bool success, const std::string &body)
+void TListMaster::ReceiveData(bool success, const std::string &body)
 {
-    if (!Outstanding_ || ticket != Ticket_)
-        return;
-    Outstanding_ = false;
-    Request_ = {};
     // A reply to a request sent before the session was reset belongs to another login.
     if (success && Session_.ResetCount() == ResetStamp_) {
         TLists lists;

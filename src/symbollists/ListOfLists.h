@@ -5,6 +5,7 @@
 // by one second per failure up to ten. GUI thread only.
 
 #include "link/Messages.h"
+#include "session/OutstandingRequest.h"
 #include "session/ServerRequests.h"
 #include "symbollists/ListReplies.h"
 
@@ -21,6 +22,7 @@ class TListMaster
 public:
     explicit TListMaster(IServerRequests &session)
         : Session_(session)
+        , Request_(session)
     {
     }
     // Cancels the outstanding request and detaches the subscribers still registered.
@@ -37,7 +39,7 @@ public:
     // still waits.
     void RetryTimerFired();
 
-    bool RequestOutstanding() const { return Outstanding_; }
+    bool RequestOutstanding() const { return Request_.Outstanding(); }
     uint32_t RetryCount() const { return RetryCount_; }
     bool RetryTimerEnabled() const { return RetryEnabled_; }
     int RetryIntervalMs() const { return RetryIntervalMs_; }
@@ -50,16 +52,14 @@ private:
     friend class TListOfListsReal;
     void Subscribe(TListOfListsReal *subscriber);
     void Unsubscribe(TListOfListsReal *subscriber);
-    void ReceiveData(uint64_t ticket, bool success, const std::string &body);
+    void ReceiveData(bool success, const std::string &body);
     void Deliver(const TLists &lists);
     void Failed();
     void SetRetryTimer(bool enabled, int intervalMs);
 
     IServerRequests &Session_;
     std::vector<TListOfListsReal *> Subscribers_;
-    TMessageHandle Request_;
-    bool Outstanding_ = false;
-    uint64_t Ticket_ = 0;
+    TOutstandingRequest Request_;
     uint32_t RetryCount_ = 0;
     uint64_t ResetStamp_ = 0;
     bool RetryEnabled_ = false;

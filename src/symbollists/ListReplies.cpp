@@ -34,7 +34,7 @@ TLists ParseListsReply(const std::string &body)
             const PXmlNode list = element->Child(i);
             const TNvpNode *id = list->FindAttribute("ID");
             lists.push_back({ ParseDecimalInt32(id ? std::string(id->Value) : std::string()),
-                              std::string(list->Attribute("NAME", "")) });
+                std::string(list->Attribute("NAME", "")) });
         }
     return lists;
 }

@@ -157,15 +157,12 @@ TListController::TListController(
     : ListId_(listId)
     , Session_(session)
     , DeleteAll_(deleteAll)
+    , Request_(session)
 {
     KV_ASSERT(listId > 0, "List ID must be a positive number.");
 }
 
-TListController::~TListController()
-{
-    if (Outstanding_ && !IsNullHandle(Request_))
-        Session_.CancelRequest(Request_);
-}
+TListController::~TListController() = default;
 
 TListDelta &TListController::EnsurePending()
 {
@@ -208,16 +205,12 @@ void TListController::CancelAll()
 {
     Pending_.reset();
     InFlight_.reset();
-    if (Outstanding_ && !IsNullHandle(Request_))
-        Session_.CancelRequest(Request_);
-    Outstanding_ = false;
-    Request_ = {};
-    ++Ticket_; // a late reply to the cancelled request is ignored
+    Request_.Cancel(); // a late reply to the cancelled request is ignored
 }
 
 void TListController::TrySend()
 {
-    if (DeleteAll_.HoldsBackUpdates() || Outstanding_ || RetryDelay_ != 0
+    if (DeleteAll_.HoldsBackUpdates() || Request_.Outstanding() || RetryDelay_ != 0
         || (!Pending_ && !InFlight_))
         return;
     if (Session_.Username().empty()) {
@@ -231,36 +224,14 @@ void TListController::TrySend()
         Pending_.reset();
     }
 
-    const uint64_t ticket = ++Ticket_;
-    Outstanding_ = true;
-    TMessageHandle handle;
-    try {
-        Session_.SendRequest(BuildUpdateListRequest(ListId_, Name_, *InFlight_), handle,
-            [this, ticket](bool success, const std::string &body, const TMessageToServer &) {
-                RunGuarded("SymbolLists, TListController.OnRequestFinished",
-                    [&] { OnRequestFinished(ticket, success, body); });
-            });
-    } catch (...) {
-        Outstanding_ = false;
-        throw;
-    }
-    if (!Outstanding_ || ticket != Ticket_)
-        return; // answered while being sent
-    if (IsNullHandle(handle)) {
-        // No reply will ever come: keep the edits and retry like a failed request.
-        Outstanding_ = false;
-        RetryDelay_ = 2;
-        return;
-    }
-    Request_ = handle;
+    // A failure (also one without any reply to wait for) keeps the edits for a retry.
+    Request_.Send(BuildUpdateListRequest(ListId_, Name_, *InFlight_),
+        "SymbolLists, TListController.OnRequestFinished",
+        [this](bool success, const std::string &body) { OnRequestFinished(success, body); });
 }
 
-void TListController::OnRequestFinished(uint64_t ticket, bool success, const std::string &body)
+void TListController::OnRequestFinished(bool success, const std::string &body)
 {
-    if (!Outstanding_ || ticket != Ticket_)
-        return;
-    Outstanding_ = false;
-    Request_ = {};
     SymbolsValid_ = false;
     bool done = false;
     if (success) {
@@ -288,18 +259,12 @@ void TListController::OnRequestFinished(uint64_t ticket, bool success, const std
 
 void TListController::Tick()
 {
-    if (!Outstanding_ && RetryDelay_ > 0)
+    if (!Request_.Outstanding() && RetryDelay_ > 0)
         --RetryDelay_;
     TrySend();
 }
 
 // --- TDeleteAllLists ------------------------------------------------------------------------
-
-TDeleteAllLists::~TDeleteAllLists()
-{
-    if (InFlight_ && !IsNullHandle(Request_))
-        Session_.CancelRequest(Request_);
-}
 
 void TDeleteAllLists::Send()
 {
@@ -310,36 +275,21 @@ void TDeleteAllLists::Send()
     Resend_ = false;
     if (Session_.Username().empty())
         return;
-    const uint64_t ticket = ++Ticket_;
     InFlight_ = true;
-    TMessageHandle handle;
     try {
-        Session_.SendRequest({ { "command", "delete_all_lists" } }, handle,
-            [this, ticket](bool success, const std::string &body, const TMessageToServer &) {
-                RunGuarded("SymbolLists, TDeleteAllLists.OnRequestFinished",
-                    [&] { OnRequestFinished(ticket, success, body); });
-            });
+        Request_.Send({ { "command", "delete_all_lists" } },
+            "SymbolLists, TDeleteAllLists.OnRequestFinished",
+            [this](bool success, const std::string &body) { OnRequestFinished(success, body); });
     } catch (...) {
         InFlight_ = false;
         Resend_ = true;
         throw;
     }
-    if (!InFlight_ || ticket != Ticket_)
-        return;
-    if (IsNullHandle(handle)) {
-        InFlight_ = false;
-        Resend_ = true;
-        return;
-    }
-    Request_ = handle;
 }
 
-void TDeleteAllLists::OnRequestFinished(uint64_t ticket, bool success, const std::string &body)
+void TDeleteAllLists::OnRequestFinished(bool success, const std::string &body)
 {
-    if (!InFlight_ || ticket != Ticket_)
-        return;
     InFlight_ = false;
-    Request_ = {};
     if (!success) {
         Resend_ = true; // the timer retries
         return;

@@ -8,6 +8,7 @@
 // GUI thread only.
 
 #include "link/Messages.h"
+#include "session/OutstandingRequest.h"
 #include "session/ServerRequests.h"
 #include "symbollists/ListOfLists.h"
 
@@ -97,7 +98,7 @@ public:
     // The 1000 ms tick: counts down the retry delay, then TrySend.
     void Tick();
 
-    bool RequestOutstanding() const { return Outstanding_; }
+    bool RequestOutstanding() const { return Request_.Outstanding(); }
     const std::optional<TListDelta> &Pending() const { return Pending_; }
     const std::optional<TListDelta> &InFlight() const { return InFlight_; }
     uint32_t RetryDelay() const { return RetryDelay_; }
@@ -106,16 +107,14 @@ public:
 
 private:
     TListDelta &EnsurePending();
-    void OnRequestFinished(uint64_t ticket, bool success, const std::string &body);
+    void OnRequestFinished(bool success, const std::string &body);
 
     const int32_t ListId_;
     IServerRequests &Session_;
     const TDeleteAllLists &DeleteAll_;
     std::string Name_;
     std::optional<TListDelta> Pending_, InFlight_;
-    TMessageHandle Request_;
-    bool Outstanding_ = false;
-    uint64_t Ticket_ = 0; // identifies the reply that still counts
+    TOutstandingRequest Request_;
     uint32_t RetryDelay_ = 0;
     bool SymbolsValid_ = false;
     TSortedStrings Symbols_;
@@ -128,9 +127,9 @@ class TDeleteAllLists
 public:
     explicit TDeleteAllLists(IServerRequests &session)
         : Session_(session)
+        , Request_(session)
     {
     }
-    ~TDeleteAllLists();
     TDeleteAllLists(const TDeleteAllLists &) = delete;
     TDeleteAllLists &operator=(const TDeleteAllLists &) = delete;
 
@@ -144,13 +143,12 @@ public:
     bool HoldsBackUpdates() const { return InFlight_ || Resend_; }
 
 private:
-    void OnRequestFinished(uint64_t ticket, bool success, const std::string &body);
+    void OnRequestFinished(bool success, const std::string &body);
 
     IServerRequests &Session_;
     bool InFlight_ = false;
     bool Resend_ = false;
-    TMessageHandle Request_;
-    uint64_t Ticket_ = 0;
+    TOutstandingRequest Request_;
 };
 
 class TSymbolListsTimers;
