@@ -4,7 +4,13 @@
  * symbol lists, asks for the list of lists and prints it from the callback, pumping
  * KV_ProcessMessages in between (this host has no Qt or GLib loop of its own).
  *
- *   c-host [--lib PATH] [--timeout-ms N] [--linger-ms N] SERVER USER PASSWORD [EDIT...]
+ *   c-host [--lib PATH] [--settle-ms N] [--timeout-ms N] [--linger-ms N] SERVER USER PASSWORD
+ *          [EDIT...]
+ *
+ * After the edits it pumps for the settle time (default 1000 ms: the library sends a list's
+ * edits made while an update is in flight once that update is answered), then requests the list
+ * of lists and waits for it up to the time-out (default 10000 ms), then keeps pumping for the
+ * linger time (default 0: edits still unanswered when the host stops are lost).
  *
  * Edits run in order:
  *   name:ID:TEXT   KV_SetListName(ID, TEXT, 1)      add:ID:SYMBOL  KV_AddSymbolToList
@@ -153,19 +159,23 @@ static void DefaultLibraryPath(char *path, size_t size)
 static void Usage(void)
 {
     fprintf(stderr,
-        "usage: c-host [--lib PATH] [--timeout-ms N] [--linger-ms N] SERVER USER "
-        "PASSWORD [EDIT...]\n");
+        "usage: c-host [--lib PATH] [--settle-ms N] [--timeout-ms N] [--linger-ms N] SERVER USER "
+        "PASSWORD [EDIT...]\n"
+        "edits: name:ID:TEXT add:ID:SYMBOL del:ID:SYMBOL droplist:ID temp:SYMBOL cleartemp\n"
+        "       sendtemp:ID deleteall wait:MS\n");
 }
 
 int main(int argc, char **argv)
 {
     char libraryPath[PATH_MAX + 32];
-    long timeoutMs = 10000, lingerMs = 0;
+    long settleMs = 1000, timeoutMs = 10000, lingerMs = 0;
     int arg = 1;
     DefaultLibraryPath(libraryPath, sizeof libraryPath);
     for (; arg + 1 < argc && strncmp(argv[arg], "--", 2) == 0; arg += 2) {
         if (strcmp(argv[arg], "--lib") == 0)
             snprintf(libraryPath, sizeof libraryPath, "%s", argv[arg + 1]);
+        else if (strcmp(argv[arg], "--settle-ms") == 0)
+            settleMs = atol(argv[arg + 1]);
         else if (strcmp(argv[arg], "--timeout-ms") == 0)
             timeoutMs = atol(argv[arg + 1]);
         else if (strcmp(argv[arg], "--linger-ms") == 0)
@@ -197,12 +207,12 @@ int main(int argc, char **argv)
     for (int i = arg + 3; i < argc && ok; ++i)
         ok = RunEdit(argv[i]);
 
+    Pump(settleMs, NULL);
     kv.SetListOfListsCallback(ListsReady);
     kv.RequestListOfLists();
     Pump(timeoutMs, &listsArrived);
     if (!listsArrived)
         fprintf(stderr, "c-host: no list of lists within %ld ms\n", timeoutMs);
-    /* Edits the server has not acknowledged yet are resent while the host keeps pumping. */
     Pump(lingerMs, NULL);
 
     kv.SetListOfListsCallback(NULL);

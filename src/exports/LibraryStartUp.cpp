@@ -13,6 +13,7 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <cstdlib>
 #include <memory>
 
 namespace kestrova {
@@ -58,17 +59,15 @@ void EnsureApplication()
     Library().OwnApplication = std::make_unique<QApplication>(argc, argv);
 }
 
-// Shuts the library down when the library unloads (or the process exits) before the application.
-struct TUnloadGuard
+// Registered at start-up, so it runs when the library unloads or the process exits, before the
+// Qt globals that existed at start-up are destroyed (exit handlers run in reverse order).
+void LibraryUnloading()
 {
-    ~TUnloadGuard()
-    {
-        ShutDownLibrary();
-        TLibrary &library = Library();
-        if (library.OwnApplication)
-            RunGuarded("Exports, Unload", [&] { library.OwnApplication.reset(); });
-    }
-} UnloadGuard;
+    ShutDownLibrary();
+    TLibrary &library = Library();
+    if (library.OwnApplication)
+        RunGuarded("Exports, Unload", [&] { library.OwnApplication.reset(); });
+}
 
 } // namespace
 
@@ -95,10 +94,11 @@ bool EnsureLibraryStarted() noexcept
         QCoreApplication *app = QCoreApplication::instance();
         library.QuitConnection
             = QObject::connect(app, &QCoreApplication::aboutToQuit, [] { ShutDownLibrary(); });
-        static bool postRoutineAdded = false;
-        if (!postRoutineAdded) {
+        static bool handlersAdded = false;
+        if (!handlersAdded) {
             qAddPostRoutine(ApplicationGoing);
-            postRoutineAdded = true;
+            std::atexit(LibraryUnloading);
+            handlersAdded = true;
         }
         RunStartUpBlock();
     });
