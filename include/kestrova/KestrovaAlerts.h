@@ -6,7 +6,8 @@
  * host has none). Text arguments are NUL-terminated UTF-8 strings, copied before the call
  * returns; a null pointer reads as the empty string unless stated otherwise. No function reports
  * an error: invalid arguments (null pointers where text is required, ids <= 0) make it do
- * nothing. */
+ * nothing. Once the Qt application object is gone (the host's application quit) every function
+ * does nothing. */
 #ifndef KESTROVA_ALERTS_H
 #define KESTROVA_ALERTS_H
 

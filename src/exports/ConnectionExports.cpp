@@ -88,10 +88,11 @@ KV_EXPORT void KV_SetSocksProxyInformation(
 
 KV_EXPORT void KV_SetTcpIpServerAddress(const char *address)
 {
-    // No address to go to: keep the current one rather than leave the session without a server.
-    if (!address || !*address)
-        return;
-    RunExport("KV_SetTcpIpServerAddress", [&] { AllAlertsConnection().SetServerAddress(address); });
+    RunExport("KV_SetTcpIpServerAddress", [&] {
+        // No address to go to: keep the current one rather than leave the session without one.
+        if (address && *address)
+            AllAlertsConnection().SetServerAddress(address);
+    });
 }
 
 KV_EXPORT void KV_SetDebugInformation(void)

@@ -22,31 +22,23 @@ extern "C" {
 
 KV_EXPORT void KV_SetListName(int32_t listId, const char *name, int32_t forceUpdate)
 {
-    if (listId <= 0 || !name)
-        return;
     RunExport(
         "KV_SetListName", [&] { SymbolListExports().SetListName(listId, name, forceUpdate); });
 }
 
 KV_EXPORT void KV_AddSymbolToList(int32_t listId, const char *symbol)
 {
-    if (listId <= 0 || !symbol)
-        return;
     RunExport("KV_AddSymbolToList", [&] { SymbolListExports().AddSymbolToList(listId, symbol); });
 }
 
 KV_EXPORT void KV_DeleteSymbolFromList(int32_t listId, const char *symbol)
 {
-    if (listId <= 0 || !symbol)
-        return;
     RunExport("KV_DeleteSymbolFromList",
         [&] { SymbolListExports().DeleteSymbolFromList(listId, symbol); });
 }
 
 KV_EXPORT void KV_DeleteList(int32_t listId)
 {
-    if (listId <= 0)
-        return;
     RunExport("KV_DeleteList", [&] { SymbolListExports().DeleteList(listId); });
 }
 
@@ -57,15 +49,11 @@ KV_EXPORT void KV_ClearTempList(void)
 
 KV_EXPORT void KV_AddToTempList(const char *symbol)
 {
-    if (!symbol)
-        return;
     RunExport("KV_AddToTempList", [&] { SymbolListExports().AddToTempList(symbol); });
 }
 
 KV_EXPORT void KV_SendTempList(int32_t listId)
 {
-    if (listId <= 0)
-        return;
     RunExport("KV_SendTempList", [&] { SymbolListExports().SendTempList(listId); });
 }
 

@@ -115,15 +115,6 @@ TEST(CHost, EditsAListAndPrintsTheListOfLists)
     EXPECT_EQ(Describe(ReadServerLists(server.Port(), "bob")), "");
 }
 
-TEST(CHost, BadArgumentsAndAMissingLibrary)
-{
-    EXPECT_EQ(RunHost({ "127.0.0.1:1" }).ExitCode, 1);
-    const HostRun missing
-        = RunHost({ "--lib", "/nonexistent/libKestrovaAlerts.so", "127.0.0.1:1", "ann", "pw" });
-    EXPECT_EQ(missing.ExitCode, 1);
-    EXPECT_NE(missing.Err.find("cannot load"), std::string::npos) << missing.Err;
-}
-
 TEST(CHost, ServerHoldsTheEditsAfterTheConnectionDroppedMidUpdate)
 {
     AlertServerProcess server;
