@@ -1,6 +1,8 @@
 // The shared library exports the KV_ functions and nothing else.
 
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <gtest/gtest.h>
@@ -27,6 +29,32 @@ TEST(ExportedSymbols, OnlyKvFunctionsAreVisible)
     const QStringList names = DefinedDynamicSymbols(KV_LIB_DIR "/libKestrovaAlerts.so");
     for (const QString &name : names)
         EXPECT_TRUE(name.startsWith("KV_")) << "unexpected exported symbol " << name.toStdString();
+}
+
+// The functions the public header declares: every "KV_EXPORT <type> KV_Name(".
+QStringList DeclaredFunctions(const QString &header)
+{
+    QFile file(header);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << header.toStdString();
+    const QString text = QString::fromUtf8(file.readAll());
+    static const QRegularExpression declaration(R"(KV_EXPORT\s+[^;(]*?\b(KV_\w+)\s*\()");
+    QStringList names;
+    for (auto match = declaration.globalMatch(text); match.hasNext();)
+        names << match.next().captured(1);
+    return names;
+}
+
+TEST(ExportedSymbols, AreExactlyTheFunctionsOfTheHeader)
+{
+    QStringList exported = DefinedDynamicSymbols(KV_LIB_DIR "/libKestrovaAlerts.so");
+    QStringList declared = DeclaredFunctions(KV_SOURCE_DIR "/include/kestrova/KestrovaAlerts.h");
+    exported.sort();
+    declared.sort();
+    EXPECT_GE(declared.size(), 23);
+    EXPECT_EQ(declared.removeDuplicates(), 0);
+    EXPECT_EQ(exported.join(' ').toStdString(), declared.join(' ').toStdString());
+    for (const char *name : { "KV_ProcessMessages", "KV_SetVendorID", "KV_ReadListOfLists" })
+        EXPECT_TRUE(declared.contains(name)) << name;
 }
 
 } // namespace

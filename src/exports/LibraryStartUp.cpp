@@ -1,0 +1,181 @@
+#include "exports/LibraryStartUp.h"
+
+#include "kestrova/KestrovaAlerts.h"
+#include "session/BacktestNames.h"
+#include "session/GetAlertData.h"
+#include "session/TimeDefaults.h"
+#include "support/Exceptions.h"
+#include "symbollists/ListExports.h"
+#include "symbollists/SymbolLists.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <cstdlib>
+#include <memory>
+
+namespace kestrova {
+
+namespace {
+
+enum class TLibraryState { NotStarted, Running, ShutDown };
+
+struct TLibrary
+{
+    TLibraryState State = TLibraryState::NotStarted;
+    bool ConnectRequested = false;
+    // The application object the library made for a host without one.
+    std::unique_ptr<QApplication> OwnApplication;
+    std::unique_ptr<TSymbolListsHub> Hub;
+    std::unique_ptr<TSymbolListExports> ListExports;
+    QMetaObject::Connection QuitConnection;
+};
+
+TLibrary &Library()
+{
+    static TLibrary library;
+    return library;
+}
+
+// Called from QCoreApplication's destructor, before Qt tears itself down.
+void ApplicationGoing()
+{
+    ShutDownLibrary();
+}
+
+void EnsureApplication()
+{
+    if (QCoreApplication::instance())
+        return;
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // QApplication keeps references to argc and argv for its whole life.
+    static int argc = 1;
+    static char name[] = "KestrovaAlerts";
+    static char *argv[] = { name, nullptr };
+    Library().OwnApplication = std::make_unique<QApplication>(argc, argv);
+}
+
+// Registered at start-up, so it runs when the library unloads or the process exits, before the
+// Qt globals that existed at start-up are destroyed (exit handlers run in reverse order).
+void LibraryUnloading()
+{
+    ShutDownLibrary();
+    TLibrary &library = Library();
+    if (library.OwnApplication)
+        RunGuarded("Exports, Unload", [&] { library.OwnApplication.reset(); });
+}
+
+} // namespace
+
+void RunStartUpBlock()
+{
+    AllAlertsConnection().HelpEnabled = true;
+    BacktestFeatureName() = "Backtester";
+    BacktestWording() = "Halvex";
+    SetTimeOffset(ServerTimeOffsetMinutes);
+    SetTimeFormats("hh:nn:ss M/d/yyyy|hh:nn:ss");
+    SetVendorIdFromHost(nullptr);
+}
+
+bool EnsureLibraryStarted() noexcept
+{
+    TLibrary &library = Library();
+    if (library.State == TLibraryState::Running)
+        return true;
+    if (library.State == TLibraryState::ShutDown)
+        return false;
+    return RunGuarded("Exports, Start-up", [&] {
+        EnsureApplication();
+        library.State = TLibraryState::Running;
+        QCoreApplication *app = QCoreApplication::instance();
+        library.QuitConnection
+            = QObject::connect(app, &QCoreApplication::aboutToQuit, [] { ShutDownLibrary(); });
+        static bool handlersAdded = false;
+        if (!handlersAdded) {
+            qAddPostRoutine(ApplicationGoing);
+            std::atexit(LibraryUnloading);
+            handlersAdded = true;
+        }
+        RunStartUpBlock();
+    });
+}
+
+void ShutDownLibrary() noexcept
+{
+    TLibrary &library = Library();
+    if (library.State != TLibraryState::Running)
+        return;
+    library.State = TLibraryState::ShutDown;
+    RunGuarded("Exports, Shutdown", [&] {
+        QObject::disconnect(library.QuitConnection);
+        library.ListExports.reset();
+        library.Hub.reset();
+        // The session frees its own net requests and then the process-wide registry before it
+        // drops its link.
+        DestroyAllAlertsConnection();
+    });
+}
+
+void RestartLibraryForTests()
+{
+    ShutDownLibrary();
+    Library().State = TLibraryState::NotStarted;
+    Library().ConnectRequested = false;
+}
+
+TSymbolListsHub &SymbolListsHub()
+{
+    TLibrary &library = Library();
+    KV_ASSERT(
+        library.State == TLibraryState::Running, "Symbol lists used outside the library's life.");
+    if (!library.Hub)
+        library.Hub = std::make_unique<TSymbolListsHub>(AllAlertsConnection());
+    return *library.Hub;
+}
+
+TSymbolListExports &SymbolListExports()
+{
+    TLibrary &library = Library();
+    if (!library.ListExports)
+        library.ListExports = std::make_unique<TSymbolListExports>(SymbolListsHub());
+    return *library.ListExports;
+}
+
+void SetVendorIdFromHost(const char *vendorId)
+{
+    AllAlertsConnection().SetVendorId(vendorId ? vendorId : "DLL");
+}
+
+bool ConnectRequested()
+{
+    return Library().ConnectRequested;
+}
+
+void SetConnectRequested(bool requested)
+{
+    Library().ConnectRequested = requested;
+}
+
+} // namespace kestrova
+
+extern "C" KV_EXPORT void KV_ProcessMessages(int32_t maxMilliseconds)
+{
+    kestrova::RunExport("KV_ProcessMessages", [&] {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (maxMilliseconds <= 0)
+            return;
+        // Sleep until something arrives or the time is up; the timer bounds the wait.
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        deadline.start(maxMilliseconds);
+        QDeadlineTimer limit(maxMilliseconds);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        if (!limit.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+    });
+}

@@ -1,0 +1,141 @@
+// The plain C host (examples/c-host) against the real kestrova-alertd: the library used only
+// through its exports from a separate process, and the server's lists checked afterwards.
+
+#include "support/AlertServerProcess.h"
+#include "support/ExportsCutProxy.h"
+#include "support/QtLoop.h"
+#include "support/RawServerClient.h"
+#include "xml/XmlNodes.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <gtest/gtest.h>
+#include <map>
+#include <set>
+
+using namespace kvtest;
+
+namespace {
+
+struct HostRun
+{
+    int ExitCode = -1;
+    std::string Out, Err;
+};
+
+// Runs c-host with the arguments, without a display, while this thread's loop keeps running
+// (a proxy in this process may stand between the host and the server).
+HostRun RunHost(const QStringList &arguments, int timeoutMs = 30000)
+{
+    QProcess host;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("XDG_RUNTIME_DIR", "/tmp/kv-test-runtime");
+    host.setProcessEnvironment(env);
+    host.start(QStringLiteral(KV_BIN_DIR "/c-host"), arguments);
+    HostRun run;
+    if (!host.waitForStarted(5000))
+        return run;
+    RunUntil([&] { return host.state() == QProcess::NotRunning; }, timeoutMs);
+    if (host.state() != QProcess::NotRunning) {
+        host.kill();
+        host.waitForFinished(2000);
+        return run;
+    }
+    run.ExitCode = host.exitStatus() == QProcess::NormalExit ? host.exitCode() : -1;
+    run.Out = host.readAllStandardOutput().toStdString();
+    run.Err = host.readAllStandardError().toStdString();
+    return run;
+}
+
+struct ServerList
+{
+    std::string Name;
+    std::set<std::string> Symbols;
+    bool operator==(const ServerList &) const = default;
+};
+using ServerLists = std::map<int, ServerList>;
+
+// Every list of the user as the server keeps it, read over a client connection of its own.
+ServerLists ReadServerLists(quint16 port, const std::string &user)
+{
+    RawServerClient client;
+    ServerLists result;
+    if (!client.Connect(port))
+        return result;
+    client.Call({ { "command", "login" }, { "username", user }, { "password", "pw" } });
+    const auto listsNode = kestrova::NodeAtPath(
+        kestrova::ParseXml(client.Call({ { "command", "get_list_of_lists" } })), { 0, "LISTS" });
+    for (int i = 0; listsNode && i < listsNode->ChildCount(); ++i) {
+        const auto list = listsNode->Child(i);
+        const std::string id = kestrova::AttributeAtPath(list, {}, "", "ID");
+        ServerList &entry = result[std::stoi(id)];
+        entry.Name = kestrova::AttributeAtPath(list, {}, "", "NAME");
+        // An update that changes nothing but asks for the symbols back.
+        const auto symbolsNode = kestrova::NodeAtPath(
+            kestrova::ParseXml(client.Call({ { "id", id }, { "name", entry.Name },
+                { "request_list", "1" }, { "command", "update_list" } })),
+            { 0, "SYMBOLS" });
+        for (int j = 0; symbolsNode && j < symbolsNode->ChildCount(); ++j)
+            entry.Symbols.insert(kestrova::AttributeAtPath(symbolsNode->Child(j), {}, "", "NAME"));
+    }
+    return result;
+}
+
+std::string Describe(const ServerLists &lists)
+{
+    std::string text;
+    for (const auto &[id, list] : lists) {
+        text += std::to_string(id) + " \"" + list.Name + "\":";
+        for (const auto &symbol : list.Symbols)
+            text += " " + symbol;
+        text += "\n";
+    }
+    return text;
+}
+
+TEST(CHost, EditsAListAndPrintsTheListOfLists)
+{
+    AlertServerProcess server;
+    ASSERT_TRUE(server.Start()) << server.Log();
+    const QString address = QString("127.0.0.1:%1").arg(server.Port());
+
+    const HostRun first = RunHost({ address, "ann", "pw" });
+    EXPECT_EQ(first.ExitCode, 0) << first.Err;
+    EXPECT_EQ(first.Out, "list 1 Example\nlists: 1\n") << first.Err;
+
+    const HostRun second = RunHost({ address, "ann", "pw", "name:7:Seven", "add:7: zz " });
+    EXPECT_EQ(second.ExitCode, 0) << second.Err;
+    EXPECT_EQ(second.Out, "list 1 Example\nlist 7 Seven\nlists: 2\n") << second.Err;
+
+    EXPECT_EQ(Describe(ReadServerLists(server.Port(), "ann")),
+        "1 \"Example\": ABC XYZ\n7 \"Seven\": ZZ\n");
+    // Another user sees none of them.
+    EXPECT_EQ(Describe(ReadServerLists(server.Port(), "bob")), "");
+}
+
+TEST(CHost, ServerHoldsTheEditsAfterTheConnectionDroppedMidUpdate)
+{
+    AlertServerProcess server;
+    ASSERT_TRUE(server.Start()) << server.Log();
+    ExportsCutProxy proxy(server.Port());
+    const QString address = QString("127.0.0.1:%1").arg(proxy.Port());
+
+    // The first burst (login and the first edits) goes through; the update of the second burst
+    // is cut in half with the connection; the third burst's edits are made while it waits to be
+    // resent.
+    const HostRun run = RunHost({ "--settle-ms", "0", "--linger-ms", "5000", address, "ann", "pw",
+        "name:1:Watch", "add:1:aaa", "add:1:bbb", "add:2:ccc", "add:2:ddd", "wait:500", "del:1:aaa",
+        "add:1:fff", "temp:x", "temp:y", "temp:x", "sendtemp:3", "droplist:2", "wait:100",
+        "add:1:ggg", "del:1:bbb", "add:4: eee" });
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_TRUE(proxy.Cut());
+    EXPECT_GE(proxy.ConnectionCount(), 2u);
+
+    EXPECT_EQ(Describe(ReadServerLists(server.Port(), "ann")),
+        "1 \"Watch\": FFF GGG\n3 \"\": X Y\n4 \"List #4\": EEE\n")
+        << server.Log();
+}
+
+} // namespace
