@@ -49,15 +49,36 @@ void DeliverGuarded(const char *where, const TMessageToServer &message, F &&deli
 }
 } // namespace
 
-double ServerStrToFloat(const std::string &text)
+namespace {
+// The common server form: an optional "-", up to 15 digits, optionally "." and up to 15 digits.
+// Such a text converts exactly (and within range) whatever the locale's separator, so it is
+// read without going through the locale.
+bool ReadPlainDecimal(std::string_view text, double &value)
 {
-    const std::string local = ReplaceDots(text, DecimalSeparator());
+    size_t digits = 0, fraction = 0, i = text.empty() || text[0] != '-' ? 0 : 1;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        ++digits;
+    if (i < text.size() && text[i] == '.')
+        for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+            ++fraction;
+    if (i != text.size() || digits == 0 || digits > 15 || fraction > 15 || text.back() == '.')
+        return false;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size();
+}
+} // namespace
+
+double ServerStrToFloat(std::string_view text)
+{
+    if (double plain = 0; ReadPlainDecimal(text, plain))
+        return plain;
+    const std::string local = ReplaceDots(std::string(text), DecimalSeparator());
     const char *begin = local.c_str();
     char *end = nullptr;
     errno = 0;
     const double value = std::strtod(begin, &end);
     if (local.empty() || end == begin || *end != '\0' || errno == ERANGE)
-        throw EConvertError("'" + text + "' is not a valid floating point value");
+        throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
     return value;
 }
 

@@ -41,8 +41,8 @@ std::string NewWindowId(const std::vector<TAlertWindowConnection *> &windows)
     for (;;) {
         char text[16];
         std::snprintf(text, sizeof text, "%.8" PRIX32, ++next);
-        const bool used = std::any_of(windows.begin(), windows.end(),
-                                      [&](auto *w) { return w->WindowId() == text; });
+        const bool used = std::any_of(
+            windows.begin(), windows.end(), [&](auto *w) { return w->WindowId() == text; });
         if (!used)
             return text;
     }
@@ -53,8 +53,8 @@ std::string NewWindowId(const std::vector<TAlertWindowConnection *> &windows)
 
 void ParseAlertTime(std::string_view text, int32_t &unixTime, TDateTime &time)
 {
-    if (text.size() == 19 && text[4] == '-' && text[7] == '-' && text[10] == ' '
-        && text[13] == ':' && text[16] == ':') {
+    if (text.size() == 19 && text[4] == '-' && text[7] == '-' && text[10] == ' ' && text[13] == ':'
+        && text[16] == ':') {
         TDateTimeParts parts;
         parts.Year = StrToIntOrZero(text.substr(0, 4));
         parts.Month = StrToIntOrZero(text.substr(5, 2));
@@ -86,19 +86,19 @@ TAlertRecord ParseAlert(const IXmlNode &alert)
         else if (name == "DESCRIPTION")
             record.Description = value;
         else if (name == "QUALITY")
-            record.Quality = ServerStrToFloat(std::string(value));
+            record.Quality = ServerStrToFloat(value);
         else if (name == "RELVOL")
-            record.RelVol = ServerStrToFloat(std::string(value));
+            record.RelVol = ServerStrToFloat(value);
         else if (name == "NUM")
             record.Num = StrToIntOrZero(value);
         else if (name == "HISTORICAL")
             record.Historical = StrToIntOrZero(value);
         else if (name == "DAY_RANGE")
-            record.DayRange = ServerStrToFloat(std::string(value));
+            record.DayRange = ServerStrToFloat(value);
         else if (name == "STDDEV")
-            record.StdDev = ServerStrToFloat(std::string(value));
+            record.StdDev = ServerStrToFloat(value);
         else if (name == "VOLATILITY")
-            record.Volatility = ServerStrToFloat(std::string(value));
+            record.Volatility = ServerStrToFloat(value);
     }
     return record;
 }
@@ -140,15 +140,14 @@ void TAllAlertsConnection::RouteAlertData(const std::string &body)
             FViewMru = mru;
         // Windows are looked up at delivery time: a handler may free a window.
         for (auto &[id, records] : parts) {
-            auto it = std::find_if(FWindows.begin(), FWindows.end(), [&](auto *w) {
-                return strcasecmp(w->WindowId().c_str(), id.c_str()) == 0;
-            });
+            auto it = std::find_if(FWindows.begin(), FWindows.end(),
+                [&](auto *w) { return strcasecmp(w->WindowId().c_str(), id.c_str()) == 0; });
             if (it != FWindows.end()) {
                 (*it)->DeliverBatch(std::move(records), false);
             } else if (!FUsername.empty()) {
                 TMessageHandle ignored;
-                SendRequest({ { "command", "remove_config_info" }, { "window_id", id } }, ignored,
-                            nullptr);
+                SendRequest(
+                    { { "command", "remove_config_info" }, { "window_id", id } }, ignored, nullptr);
             }
         }
         if (const PXmlNode restart = NodeAtPath(root, { 0, "RESTART" }))
@@ -211,7 +210,8 @@ void TAllAlertsConnection::ResendQuorix()
 // ---- window connection ----
 
 TAlertWindowConnection::TAlertWindowConnection(TAllAlertsConnection &session)
-    : FSession(session), FWindowId(NewWindowId(session.Windows()))
+    : FSession(session)
+    , FWindowId(NewWindowId(session.Windows()))
 {
     FSession.AddWindow(this);
 }
@@ -249,8 +249,8 @@ void TAlertWindowConnection::Unsubscribe()
     if (FSession.Username().empty())
         return;
     TMessageHandle ignored;
-    FSession.SendRequest({ { "command", "remove_config_info" }, { "window_id", FWindowId } },
-                         ignored, nullptr);
+    FSession.SendRequest(
+        { { "command", "remove_config_info" }, { "window_id", FWindowId } }, ignored, nullptr);
 }
 
 std::string TAlertWindowConnection::TimeText(TDateTime value) const
@@ -261,7 +261,7 @@ std::string TAlertWindowConnection::TimeText(TDateTime value) const
         const TDateTimeParts p = DecodeDateTime(value);
         char text[32];
         std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", p.Year, p.Month, p.Day,
-                      p.Hour, p.Minute, p.Second);
+            p.Hour, p.Minute, p.Second);
         return text;
     }
     return std::to_string(value == 0 ? 0 : DateTimeToUnix(LocalToUtc(value)));
@@ -278,28 +278,23 @@ void TAlertWindowConnection::Subscribe()
     };
     TMessageHandle handle;
     if (FHistoryState == hsLive) {
-        FSession.SendRequest({ { "command", "set_config_info" },
-                               { "window_id", FWindowId },
-                               { "long_form", FConfig },
-                               { "skip_history", FSkipHistoryState != 0 ? "1" : "0" } },
-                             handle, onReply);
+        FSession.SendRequest(
+            { { "command", "set_config_info" }, { "window_id", FWindowId },
+                { "long_form", FConfig }, { "skip_history", FSkipHistoryState != 0 ? "1" : "0" } },
+            handle, onReply);
     } else if (FHistoryState == hsRequested) {
         if (IsNullHandle(FSession.HistoryListenId))
             FSession.SendPersistent({ { "command", "history_listen" } }, FSession.HistoryListenId,
-                                    // The listen belongs to the session and outlives windows.
-                                    [session = &FSession](bool success, const std::string &body,
-                                                          const TMessageToServer &) {
-                                        session->ReceiveHistoryData(success, body);
-                                    });
-        FSession.SendRequest({ { "command", "set_config_info" },
-                               { "window_id", FWindowId },
-                               { "long_form", FConfig },
-                               { "long_history", "1" },
-                               { "long_history_max_count", std::to_string(FHistoryMaxCount) },
-                               { "long_history_start_id", FHistoryStartId },
-                               { "long_history_start_time", TimeText(FHistoryStartTime) },
-                               { "long_history_end_time", TimeText(FHistoryEndTime) } },
-                             handle, onReply);
+                // The listen belongs to the session and outlives windows.
+                [session = &FSession](bool success, const std::string &body,
+                    const TMessageToServer &) { session->ReceiveHistoryData(success, body); });
+        FSession.SendRequest({ { "command", "set_config_info" }, { "window_id", FWindowId },
+                                 { "long_form", FConfig }, { "long_history", "1" },
+                                 { "long_history_max_count", std::to_string(FHistoryMaxCount) },
+                                 { "long_history_start_id", FHistoryStartId },
+                                 { "long_history_start_time", TimeText(FHistoryStartTime) },
+                                 { "long_history_end_time", TimeText(FHistoryEndTime) } },
+            handle, onReply);
     }
     if (FConfigSent)
         FPendingConfigRequest = handle;
@@ -432,8 +427,8 @@ void TAlertWindowConnection::NotifyQuorix()
         FOnQuorixProgress(FQuorixInfo);
 }
 
-void TAlertWindowConnection::StartQuorix(const TMessageToServer &request,
-                                         std::function<void(const TQuorixInfo &)> handler)
+void TAlertWindowConnection::StartQuorix(
+    const TMessageToServer &request, std::function<void(const TQuorixInfo &)> handler)
 {
     FOnQuorixProgress = std::move(handler);
     FQuorixInfo.Status = qsRunning;
@@ -442,10 +437,9 @@ void TAlertWindowConnection::StartQuorix(const TMessageToServer &request,
     FQuorixRequest = request;
     if (IsNullHandle(FSession.QuorixListenId))
         FSession.SendPersistent({ { "command", "quorix_listen" } }, FSession.QuorixListenId,
-                                [session = &FSession](bool success, const std::string &body,
-                                                      const TMessageToServer &) {
-                                    session->QuorixData(success, body);
-                                });
+            [session = &FSession](bool success, const std::string &body, const TMessageToServer &) {
+                session->QuorixData(success, body);
+            });
     TMessageHandle ignored;
     FSession.SendRequest(request, ignored, nullptr);
     NotifyQuorix();
@@ -486,8 +480,8 @@ void TAlertWindowConnection::ResendQuorixIfPending()
 void TAlertWindowConnection::CancelQuorix()
 {
     TMessageHandle ignored;
-    FSession.SendRequest({ { "command", "quorix_cancel_request" }, { "window_id", FWindowId } },
-                         ignored, nullptr);
+    FSession.SendRequest(
+        { { "command", "quorix_cancel_request" }, { "window_id", FWindowId } }, ignored, nullptr);
     FQuorixInfo.Status = qsIdle;
     FQuorixRequest.clear();
     NotifyQuorix();
