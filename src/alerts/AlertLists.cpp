@@ -225,6 +225,7 @@ void TSortableAlertList::AddOne(const TAlertRecord &record, bool isHistory)
         entry.Key = key;
         entry.Collated = FByteCollation ? std::string() : CollationKey(entry.Key);
         entry.Dirty = false;
+        entry.New = true;
         FSymbolIndex.emplace(std::move(key), index);
         FOrder.push_back(index);
     }
@@ -322,26 +323,44 @@ void TSortableAlertList::SortStore()
         }
         FOrderedBy = key == cdTime ? cdBlank : key;
     }
-    for (const int32_t index : FDirty)
+    for (const int32_t index : FDirty) {
         FEntries[static_cast<size_t>(index)].Dirty = false;
+        FEntries[static_cast<size_t>(index)].New = false;
+    }
     FDirty.clear();
 }
 
 void TSortableAlertList::MergeDirty(TDataTypes key)
 {
-    if (FDirty.empty())
-        return;
     const auto less = [&](int32_t a, int32_t b) { return CompareEntries(a, b, key) < 0; };
-    std::vector<int32_t> kept;
-    kept.reserve(FOrder.size());
-    for (const int32_t index : FOrder)
-        if (!FEntries[static_cast<size_t>(index)].Dirty)
-            kept.push_back(index);
-    std::vector<int32_t> changed = FDirty;
+    // Under the symbol key a replaced entry keeps its place; only new symbols move.
+    std::vector<int32_t> &changed = FScratch;
+    changed.clear();
+    for (const int32_t index : FDirty) {
+        TEntry &entry = FEntries[static_cast<size_t>(index)];
+        if (key == cdSymbol && !entry.New)
+            entry.Dirty = false;
+        else
+            changed.push_back(index);
+    }
+    if (changed.empty())
+        return;
+    FOrder.erase(std::remove_if(FOrder.begin(), FOrder.end(),
+                     [&](int32_t index) { return FEntries[static_cast<size_t>(index)].Dirty; }),
+        FOrder.end());
     std::sort(changed.begin(), changed.end(), less);
-    FOrder.clear();
-    std::merge(
-        kept.begin(), kept.end(), changed.begin(), changed.end(), std::back_inserter(FOrder), less);
+    // Few changes into a long store: binary insertion; else one merge.
+    if (changed.size() * 8 < FOrder.size()) {
+        auto from = FOrder.begin();
+        for (const int32_t index : changed)
+            from = FOrder.insert(std::upper_bound(from, FOrder.end(), index, less), index) + 1;
+    } else {
+        std::vector<int32_t> kept;
+        kept.swap(FOrder);
+        FOrder.reserve(kept.size() + changed.size());
+        std::merge(kept.begin(), kept.end(), changed.begin(), changed.end(),
+            std::back_inserter(FOrder), less);
+    }
 }
 
 // Hoare partition around the middle element. Recursing into the smaller part and looping on the

@@ -94,6 +94,7 @@ private:
         std::string Key; // upper-cased symbol: the index key and the symbol order's input
         std::string Collated; // strxfrm of Key, when the collation is not byte order
         bool Dirty = false; // added or replaced since the store was last ordered
+        bool New = false; // added since the store was last ordered
     };
 
     const TAlertRecord &RowRecord(int32_t i) const;
@@ -121,6 +122,7 @@ private:
     std::vector<int32_t> FFreeEntries;
     std::vector<int32_t> FOrder; // the sorted store: indices into FEntries by position
     std::vector<int32_t> FDirty;
+    std::vector<int32_t> FScratch;
     std::unordered_map<std::string, int32_t> FSymbolIndex; // upper-cased symbol -> entry
     // The key FOrder is ordered by apart from the dirty entries; cdBlank when unknown.
     TDataTypes FOrderedBy = cdBlank;
