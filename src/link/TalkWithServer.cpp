@@ -50,21 +50,27 @@ void DeliverGuarded(const char *where, const TMessageToServer &message, F &&deli
 } // namespace
 
 namespace {
-// The common server form: an optional "-", up to 15 digits, optionally "." and up to 15 digits.
-// Such a text converts exactly (and within range) whatever the locale's separator, so it is
-// read without going through the locale.
+// The common server form: an optional "-", digits, optionally "." and digits, 15 digits at
+// most. Such a text converts exactly and locale-free: its digits make an integer below 2^53,
+// and one division by an exact power of ten rounds correctly, as strtod does.
 bool ReadPlainDecimal(std::string_view text, double &value)
 {
-    size_t digits = 0, fraction = 0, i = text.empty() || text[0] != '-' ? 0 : 1;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        ++digits;
+    static constexpr double Powers[] = { 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10,
+        1e11, 1e12, 1e13, 1e14, 1e15 };
+    const bool negative = !text.empty() && text[0] == '-';
+    size_t i = negative ? 1 : 0, digits = 0, fraction = 0;
+    uint64_t mantissa = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits)
+        mantissa = mantissa * 10 + static_cast<uint64_t>(text[i] - '0');
     if (i < text.size() && text[i] == '.')
-        for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-            ++fraction;
-    if (i != text.size() || digits == 0 || digits > 15 || fraction > 15 || text.back() == '.')
+        for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++fraction)
+            mantissa = mantissa * 10 + static_cast<uint64_t>(text[i] - '0');
+    if (i != text.size() || digits == 0 || digits + fraction > 15 || text.back() == '.')
         return false;
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-    return result.ec == std::errc() && result.ptr == text.data() + text.size();
+    value = static_cast<double>(mantissa) / Powers[fraction];
+    if (negative)
+        value = -value;
+    return true;
 }
 } // namespace
 
