@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -11,6 +12,10 @@ namespace {
 class TRatioReporter : public benchmark::ConsoleReporter
 {
 public:
+    TRatioReporter()
+        : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular)
+    {
+    }
     void ReportRuns(const std::vector<Run> &runs) override
     {
         ConsoleReporter::ReportRuns(runs);
