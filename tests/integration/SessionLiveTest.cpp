@@ -102,6 +102,27 @@ TEST_F(SessionLive, LiveAlertsReachTheWindowsAlertList)
     EXPECT_TRUE(HasStatus(scNetworkSuccess, ""));
 }
 
+TEST_F(SessionLive, LiveBatchesComeNewestFirst)
+{
+    StartServer({ "--rate", "10" });
+    RunFor(2500); // the first reply carries the recent alerts of the last seconds
+    StartSession();
+    Window window(*Session, AllAlerts);
+    std::vector<TAlertRecords> batches;
+    window.Connection.OnAlerts = [&](const TAlertRecords &records, bool) {
+        if (!records.empty())
+            batches.push_back(records);
+    };
+    ASSERT_TRUE(RunUntil([&] { return !batches.empty() && batches[0].size() >= 10; }))
+        << Server->Log();
+    RunFor(1000);
+    for (const auto &batch : batches)
+        for (size_t i = 1; i < batch.size(); ++i)
+            EXPECT_GE(batch[i - 1].UnixTime, batch[i].UnixTime) << "alert " << i;
+    EXPECT_GT(batches[0].front().UnixTime, batches[0].back().UnixTime)
+        << "the first batch spans seconds";
+}
+
 TEST_F(SessionLive, ConnectionCutMidStreamResubscribesEveryWindow)
 {
     StartServer({ "--rate", "200" });
