@@ -142,7 +142,7 @@ TEST_F(SessionLive, ConnectionCutMidStreamResubscribesEveryWindow)
     EXPECT_TRUE(HasStatus(scNetworkFailure, "Unexpected disconnect from server."));
 }
 
-TEST_F(SessionLive, ServerThatNeverAnswersIsRestartedAfterTwelveSeconds)
+TEST_F(SessionLive, ServerThatNeverAnswersIsRestartedByTheWatchdog)
 {
     StartServer({ "--rate", "200" });
     FaultProxy proxy(Server->Port());
