@@ -47,15 +47,20 @@ const std::vector<std::string> &AlertAttributeNames()
     return names;
 }
 
-std::string MakeAlertsReply(int alerts, uint32_t seed)
+std::string MakeAlertsReply(int alerts, uint32_t seed, const std::vector<std::string> &windowIds)
 {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     const auto chance = [&](double p) { return unit(rng) < p; };
-    std::string out = "<API><DATA><WINDOW ID=\"0000ABCD\">";
+    std::string out = "<API><DATA>";
+    const int windows = static_cast<int>(windowIds.size());
+    const int perWindow = (alerts + windows - 1) / windows;
     uint32_t time = 1765200000 + seed % 1000;
     char buffer[96];
     for (int i = 0; i < alerts; ++i) {
+        if (i % perWindow == 0)
+            out += (i > 0 ? "</WINDOW><WINDOW ID=\"" : "<WINDOW ID=\"") + windowIds[i / perWindow]
+                + "\">";
         const TAlertType &type = AlertTypes[rng() % AlertTypes.size()];
         std::string symbol = Symbols[rng() % Symbols.size()];
         if (chance(0.3)) { // plenty of small names besides the usual ones
@@ -85,15 +90,16 @@ std::string MakeAlertsReply(int alerts, uint32_t seed)
     return out;
 }
 
-TWireReplies MakeWireReplies(int replies, int alertsPerReply, uint32_t seed)
+TWireReplies MakeWireReplies(int replies, int alertsPerReply, uint32_t seed, int32_t messageId,
+    const std::vector<std::string> &windowIds)
 {
     TWireReplies wire;
     wire.AlertsPerReply = alertsPerReply;
     TZLibCompressor compressor;
     for (int i = 0; i < replies; ++i) {
-        std::string body = MakeAlertsReply(alertsPerReply, seed + i);
+        std::string body = MakeAlertsReply(alertsPerReply, seed + i, windowIds);
         wire.BodyBytes += body.size();
-        compressor.Write(EncodeFrame(7, body));
+        compressor.Write(EncodeFrame(messageId, body));
         compressor.Flush();
         wire.Chunks.push_back(std::move(compressor.Output()));
         compressor.Output().clear();

@@ -9,8 +9,11 @@ namespace kestrova::bench {
 
 // One reply body: <API><DATA><WINDOW ID=...> with `alerts` ALERT elements </WINDOW></DATA>
 // <RESTART LAST_ID=.../></API>. Symbols, types and values vary with the seed; some alerts lack
-// some of the optional attributes, and a few descriptions carry references.
-std::string MakeAlertsReply(int alerts, uint32_t seed);
+// some of the optional attributes, and a few descriptions carry references. With several window
+// ids the alerts are shared out among them in consecutive runs (windows left without an alert
+// get no element).
+std::string MakeAlertsReply(
+    int alerts, uint32_t seed, const std::vector<std::string> &windowIds = { "0000ABCD" });
 
 // Attribute names an alert may carry, in the order the server writes them.
 const std::vector<std::string> &AlertAttributeNames();
@@ -24,6 +27,7 @@ struct TWireReplies
     int AlertsPerReply = 0;
     size_t BodyBytes = 0;
 };
-TWireReplies MakeWireReplies(int replies, int alertsPerReply, uint32_t seed);
+TWireReplies MakeWireReplies(int replies, int alertsPerReply, uint32_t seed, int32_t messageId = 7,
+    const std::vector<std::string> &windowIds = { "0000ABCD" });
 
 } // namespace kestrova::bench

@@ -542,9 +542,11 @@ void TAlertdSession::AnswerPoll(bool heartbeat)
     if (total > 0) {
         xml.Open("DATA");
         for (const auto &[id, alerts] : found) {
+            // Newest first within a window, as history is sent: a client adds a live batch
+            // last to first, so that its newest alert ends up on top.
             xml.Open("WINDOW").Attr("ID", id);
-            for (const TAlert *alert : alerts)
-                WriteAlert(xml, *alert);
+            for (auto alert = alerts.rbegin(); alert != alerts.rend(); ++alert)
+                WriteAlert(xml, **alert);
             xml.Close();
         }
         xml.Close();

@@ -3,8 +3,10 @@
 #include "support/Exceptions.h"
 
 #include <algorithm>
+#include <clocale>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 namespace kestrova {
@@ -75,6 +77,19 @@ int CompareByKey(const TAlertRecord &a, const TAlertRecord &b, TDataTypes key)
     }
 }
 
+// strxfrm of text: byte order of the results is the collation order of the texts.
+std::string CollationKey(const std::string &text)
+{
+    std::string out(text.size() * 4 + 16, '\0');
+    size_t length = std::strxfrm(out.data(), text.c_str(), out.size());
+    if (length >= out.size()) {
+        out.assign(length + 1, '\0');
+        length = std::strxfrm(out.data(), text.c_str(), out.size());
+    }
+    out.resize(length);
+    return out;
+}
+
 } // namespace
 
 bool IsSortableKey(TDataTypes key)
@@ -119,7 +134,6 @@ TSortableAlertList::TSortableAlertList(int32_t capacity)
 {
     KV_ASSERT(capacity > 0, "TSortableAlertList needs a positive capacity");
     FRing.resize(static_cast<size_t>(capacity));
-    FSorted.reserve(static_cast<size_t>(capacity) + 50);
 }
 
 bool TSortableAlertList::IsSorted() const
@@ -139,7 +153,6 @@ void TSortableAlertList::SetSortKey(TDataTypes key)
     }
     FSortKey = FLastSortableKey = key;
     SortStore();
-    RebuildIndex(); // positions moved: an index left stale would overwrite other symbols
 }
 
 int32_t TSortableAlertList::Count() const
@@ -150,8 +163,10 @@ int32_t TSortableAlertList::Count() const
 const TAlertRecord &TSortableAlertList::RowRecord(int32_t i) const
 {
     KV_ASSERT(IsValidIndex(i), "alert list row out of range");
-    if (RowsFromSortedStore())
-        return FSorted[static_cast<size_t>(FHistoryMode ? i : SortedCount() - 1 - i)];
+    if (RowsFromSortedStore()) {
+        const int32_t position = FHistoryMode ? i : SortedCount() - 1 - i;
+        return FEntries[static_cast<size_t>(FOrder[static_cast<size_t>(position)])].Record;
+    }
     const int32_t position = FHistoryMode ? i : (FRingHead + Capacity - i - 1) % Capacity;
     return FRing[static_cast<size_t>(position)];
 }
@@ -170,8 +185,12 @@ void TSortableAlertList::Clear()
 {
     FRingCount = 0;
     FRingHead = 0;
-    FSorted.clear();
+    FEntries.clear();
+    FFreeEntries.clear();
+    FOrder.clear();
+    FDirty.clear();
     FSymbolIndex.clear();
+    FOrderedBy = cdBlank;
 }
 
 void TSortableAlertList::AddOne(const TAlertRecord &record, bool isHistory)
@@ -190,13 +209,32 @@ void TSortableAlertList::AddOne(const TAlertRecord &record, bool isHistory)
     FRingHead = (FRingHead + 1) % Capacity;
 
     std::string key = IndexKey(record.Symbol);
+    int32_t index;
     const auto found = FSymbolIndex.find(key);
     if (found != FSymbolIndex.end()) {
-        FSorted[static_cast<size_t>(found->second)] = slot;
-        return;
+        index = found->second;
+    } else {
+        if (FFreeEntries.empty()) {
+            index = static_cast<int32_t>(FEntries.size());
+            FEntries.emplace_back();
+        } else {
+            index = FFreeEntries.back();
+            FFreeEntries.pop_back();
+        }
+        TEntry &entry = FEntries[static_cast<size_t>(index)];
+        entry.Key = key;
+        entry.Collated = FByteCollation ? std::string() : CollationKey(entry.Key);
+        entry.Dirty = false;
+        entry.New = true;
+        FSymbolIndex.emplace(std::move(key), index);
+        FOrder.push_back(index);
     }
-    FSymbolIndex.emplace(std::move(key), SortedCount());
-    FSorted.push_back(slot);
+    TEntry &entry = FEntries[static_cast<size_t>(index)];
+    entry.Record = slot;
+    if (!entry.Dirty) {
+        entry.Dirty = true;
+        FDirty.push_back(index);
+    }
 }
 
 void TSortableAlertList::AddAlerts(const TAlertRecords &records, bool isHistory)
@@ -210,15 +248,119 @@ void TSortableAlertList::AddAlerts(const TAlertRecords &records, bool isHistory)
             AddOne(*it, false);
     }
     SortStore();
-    if (SortedCount() > Capacity)
-        FSorted.resize(static_cast<size_t>(Capacity));
-    RebuildIndex();
+    CutToCapacity();
+}
+
+void TSortableAlertList::CutToCapacity()
+{
+    while (SortedCount() > Capacity) {
+        const int32_t index = FOrder.back();
+        FOrder.pop_back();
+        TEntry &entry = FEntries[static_cast<size_t>(index)];
+        FSymbolIndex.erase(entry.Key);
+        entry.Dirty = false;
+        FFreeEntries.push_back(index);
+    }
+}
+
+void TSortableAlertList::PrepareCollation()
+{
+    const char *name = std::setlocale(LC_COLLATE, nullptr);
+    const std::string locale = name ? name : "";
+    if (locale == FCollationLocale)
+        return;
+    FCollationLocale = locale;
+    FByteCollation = locale == "C" || locale == "POSIX";
+    for (const int32_t index : FOrder) {
+        TEntry &entry = FEntries[static_cast<size_t>(index)];
+        entry.Collated = FByteCollation ? std::string() : CollationKey(entry.Key);
+    }
+    FOrderedBy = cdBlank;
+}
+
+// The same result as CompareSymbols on the entries' symbols.
+int TSortableAlertList::CompareKeys(const TEntry &a, const TEntry &b) const
+{
+    if (a.Key == b.Key)
+        return 0;
+    const int collated = FByteCollation ? std::strcmp(a.Key.c_str(), b.Key.c_str())
+                                        : a.Collated.compare(b.Collated);
+    if (collated != 0)
+        return collated < 0 ? -1 : 1;
+    return a.Key < b.Key ? -1 : 1;
+}
+
+int TSortableAlertList::CompareEntries(int32_t a, int32_t b, TDataTypes key) const
+{
+    const TEntry &ea = FEntries[static_cast<size_t>(a)];
+    const TEntry &eb = FEntries[static_cast<size_t>(b)];
+    if (key != cdSymbol) {
+        const int result = CompareByKey(ea.Record, eb.Record, key);
+        if (result != 0)
+            return result;
+    }
+    return CompareKeys(ea, eb);
 }
 
 void TSortableAlertList::SortStore()
 {
-    if (!FFrozen && FSorted.size() > 1)
-        QuickSort(0, SortedCount() - 1, IsSorted() ? FSortKey : FLastSortableKey);
+    if (FFrozen) {
+        FOrderedBy = cdBlank;
+    } else {
+        const TDataTypes key = IsSorted() ? FSortKey : FLastSortableKey;
+        PrepareCollation();
+        if (FOrder.size() > 1) {
+            // Symbols are unique in the store, so every key but the time (equal within 1 ms,
+            // which is not transitive) orders it strictly: any correct sort gives the quicksort's
+            // result, and entries that did not change since the last sort stay in order.
+            if (key == cdTime)
+                QuickSort(0, SortedCount() - 1, key);
+            else if (FOrderedBy == key)
+                MergeDirty(key);
+            else
+                std::sort(FOrder.begin(), FOrder.end(),
+                    [&](int32_t a, int32_t b) { return CompareEntries(a, b, key) < 0; });
+        }
+        FOrderedBy = key == cdTime ? cdBlank : key;
+    }
+    for (const int32_t index : FDirty) {
+        FEntries[static_cast<size_t>(index)].Dirty = false;
+        FEntries[static_cast<size_t>(index)].New = false;
+    }
+    FDirty.clear();
+}
+
+void TSortableAlertList::MergeDirty(TDataTypes key)
+{
+    const auto less = [&](int32_t a, int32_t b) { return CompareEntries(a, b, key) < 0; };
+    // Under the symbol key a replaced entry keeps its place; only new symbols move.
+    std::vector<int32_t> &changed = FScratch;
+    changed.clear();
+    for (const int32_t index : FDirty) {
+        TEntry &entry = FEntries[static_cast<size_t>(index)];
+        if (key == cdSymbol && !entry.New)
+            entry.Dirty = false;
+        else
+            changed.push_back(index);
+    }
+    if (changed.empty())
+        return;
+    FOrder.erase(std::remove_if(FOrder.begin(), FOrder.end(),
+                     [&](int32_t index) { return FEntries[static_cast<size_t>(index)].Dirty; }),
+        FOrder.end());
+    std::sort(changed.begin(), changed.end(), less);
+    // Few changes into a long store: binary insertion; else one merge.
+    if (changed.size() * 8 < FOrder.size()) {
+        auto from = FOrder.begin();
+        for (const int32_t index : changed)
+            from = FOrder.insert(std::upper_bound(from, FOrder.end(), index, less), index) + 1;
+    } else {
+        std::vector<int32_t> kept;
+        kept.swap(FOrder);
+        FOrder.reserve(kept.size() + changed.size());
+        std::merge(kept.begin(), kept.end(), changed.begin(), changed.end(),
+            std::back_inserter(FOrder), less);
+    }
 }
 
 // Hoare partition around the middle element. Recursing into the smaller part and looping on the
@@ -226,16 +368,16 @@ void TSortableAlertList::SortStore()
 void TSortableAlertList::QuickSort(int32_t left, int32_t right, TDataTypes key)
 {
     while (left < right) {
-        const TAlertRecord pivot = FSorted[static_cast<size_t>(left + (right - left) / 2)];
+        const int32_t pivot = FOrder[static_cast<size_t>(left + (right - left) / 2)];
         int32_t i = left, j = right;
         while (i <= j) {
-            while (i <= right && CompareAlerts(FSorted[static_cast<size_t>(i)], pivot, key) < 0)
+            while (i <= right && CompareEntries(FOrder[static_cast<size_t>(i)], pivot, key) < 0)
                 ++i;
-            while (j >= left && CompareAlerts(FSorted[static_cast<size_t>(j)], pivot, key) > 0)
+            while (j >= left && CompareEntries(FOrder[static_cast<size_t>(j)], pivot, key) > 0)
                 --j;
             if (i <= j) {
                 if (i != j)
-                    std::swap(FSorted[static_cast<size_t>(i)], FSorted[static_cast<size_t>(j)]);
+                    std::swap(FOrder[static_cast<size_t>(i)], FOrder[static_cast<size_t>(j)]);
                 ++i;
                 --j;
             }
@@ -248,13 +390,6 @@ void TSortableAlertList::QuickSort(int32_t left, int32_t right, TDataTypes key)
             right = j;
         }
     }
-}
-
-void TSortableAlertList::RebuildIndex()
-{
-    FSymbolIndex.clear();
-    for (int32_t position = 0; position < SortedCount(); ++position)
-        FSymbolIndex.emplace(IndexKey(FSorted[static_cast<size_t>(position)].Symbol), position);
 }
 
 std::string TSortableAlertList::IndexKey(const std::string &symbol)

@@ -82,16 +82,35 @@ public:
     bool HistoryMode() const { return FHistoryMode; }
     int32_t BatchCounter() const { return FBatchCounter; }
     TDataTypes LastSortableKey() const { return FLastSortableKey; }
-    int32_t SortedCount() const { return static_cast<int32_t>(FSorted.size()); }
+    int32_t SortedCount() const { return static_cast<int32_t>(FOrder.size()); }
     int32_t RingCount() const { return FRingCount; }
 
 private:
+    // One symbol's latest alert in the sorted store. Entries stay where they are in FEntries;
+    // the store's order is FOrder, so sorting moves indices, not records.
+    struct TEntry
+    {
+        TAlertRecord Record;
+        std::string Key; // upper-cased symbol: the index key and the symbol order's input
+        std::string Collated; // strxfrm of Key, when the collation is not byte order
+        bool Dirty = false; // added or replaced since the store was last ordered
+        bool New = false; // added since the store was last ordered
+    };
+
     const TAlertRecord &RowRecord(int32_t i) const;
     bool RowsFromSortedStore() const { return IsSorted() || FFrozen; }
-    // Sorts the store unless frozen; the symbol index must be rebuilt afterwards.
+    // Orders the store unless frozen.
     void SortStore();
+    // Orders FOrder[left..right] by the quicksort the store has always used (needed where the
+    // comparison is not a strict order: times equal within 1 ms).
     void QuickSort(int32_t left, int32_t right, TDataTypes key);
-    void RebuildIndex();
+    // Merges the dirty entries into the order kept so far (a strict total order only).
+    void MergeDirty(TDataTypes key);
+    int CompareEntries(int32_t a, int32_t b, TDataTypes key) const;
+    int CompareKeys(const TEntry &a, const TEntry &b) const;
+    // Makes the collation keys match the current collation locale.
+    void PrepareCollation();
+    void CutToCapacity();
     static std::string IndexKey(const std::string &symbol);
 
     std::vector<TAlertRecord> FRing;
@@ -99,8 +118,16 @@ private:
     int32_t FRingHead = 0;
     bool FHistoryMode = false;
     int32_t FBatchCounter = 0;
-    std::vector<TAlertRecord> FSorted;
-    std::unordered_map<std::string, int32_t> FSymbolIndex; // upper-cased symbol -> position
+    std::vector<TEntry> FEntries;
+    std::vector<int32_t> FFreeEntries;
+    std::vector<int32_t> FOrder; // the sorted store: indices into FEntries by position
+    std::vector<int32_t> FDirty;
+    std::vector<int32_t> FScratch;
+    std::unordered_map<std::string, int32_t> FSymbolIndex; // upper-cased symbol -> entry
+    // The key FOrder is ordered by apart from the dirty entries; cdBlank when unknown.
+    TDataTypes FOrderedBy = cdBlank;
+    bool FByteCollation = true; // strcoll is strcmp: Collated is not used
+    std::string FCollationLocale; // the locale the Collated keys were made for
     TDataTypes FSortKey = cdBlank;
     TDataTypes FLastSortableKey = cdSymbol;
     bool FFrozen = false;

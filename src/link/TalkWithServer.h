@@ -23,7 +23,7 @@ class TWakeMeSoon;
 
 // A number from a reply: "." becomes the locale's decimal separator, then the whole text must
 // convert. Raises EConvertError.
-double ServerStrToFloat(const std::string &text);
+double ServerStrToFloat(std::string_view text);
 // Shortest decimal text that reads back as value, with the locale's decimal separator.
 std::string FloatToText(double value);
 

@@ -51,7 +51,17 @@ std::string NewWindowId(const std::vector<TAlertWindowConnection *> &windows)
 
 // ---- alert parsing ----
 
-void ParseAlertTime(std::string_view text, int32_t &unixTime, TDateTime &time)
+namespace {
+// The last Unix time converted to local time while one reply is read: alerts of a reply share
+// seconds, and the conversion through the time-zone rules is the costly part of an alert.
+struct TLocalTimeCache
+{
+    int32_t Unix = 0;
+    TDateTime Local = 0;
+};
+
+void ReadAlertTime(
+    std::string_view text, int32_t &unixTime, TDateTime &time, TLocalTimeCache *cache)
 {
     if (text.size() == 19 && text[4] == '-' && text[7] == '-' && text[10] == ' ' && text[13] == ':'
         && text[16] == ':') {
@@ -68,10 +78,18 @@ void ParseAlertTime(std::string_view text, int32_t &unixTime, TDateTime &time)
         return;
     }
     unixTime = StrToIntOrZero(text);
-    time = unixTime == 0 ? 0 : UtcToLocal(UnixToDateTime(unixTime));
+    if (unixTime == 0) {
+        time = 0;
+    } else if (cache && cache->Unix == unixTime) {
+        time = cache->Local;
+    } else {
+        time = UtcToLocal(UnixToDateTime(unixTime));
+        if (cache)
+            *cache = { unixTime, time };
+    }
 }
 
-TAlertRecord ParseAlert(const IXmlNode &alert)
+TAlertRecord ReadAlert(const IXmlNode &alert, TLocalTimeCache *cache)
 {
     TAlertRecord record;
     for (const auto &attribute : alert.Attributes()) {
@@ -82,34 +100,46 @@ TAlertRecord ParseAlert(const IXmlNode &alert)
         else if (name == "TYPE")
             record.AlertType = value;
         else if (name == "TIME")
-            ParseAlertTime(value, record.UnixTime, record.Time);
+            ReadAlertTime(value, record.UnixTime, record.Time, cache);
         else if (name == "DESCRIPTION")
             record.Description = value;
         else if (name == "QUALITY")
-            record.Quality = ServerStrToFloat(std::string(value));
+            record.Quality = ServerStrToFloat(value);
         else if (name == "RELVOL")
-            record.RelVol = ServerStrToFloat(std::string(value));
+            record.RelVol = ServerStrToFloat(value);
         else if (name == "NUM")
             record.Num = StrToIntOrZero(value);
         else if (name == "HISTORICAL")
             record.Historical = StrToIntOrZero(value);
         else if (name == "DAY_RANGE")
-            record.DayRange = ServerStrToFloat(std::string(value));
+            record.DayRange = ServerStrToFloat(value);
         else if (name == "STDDEV")
-            record.StdDev = ServerStrToFloat(std::string(value));
+            record.StdDev = ServerStrToFloat(value);
         else if (name == "VOLATILITY")
-            record.Volatility = ServerStrToFloat(std::string(value));
+            record.Volatility = ServerStrToFloat(value);
     }
     return record;
+}
+} // namespace
+
+void ParseAlertTime(std::string_view text, int32_t &unixTime, TDateTime &time)
+{
+    ReadAlertTime(text, unixTime, time, nullptr);
+}
+
+TAlertRecord ParseAlert(const IXmlNode &alert)
+{
+    return ReadAlert(alert, nullptr);
 }
 
 TAlertRecords ParseAlerts(const IXmlNode &parent)
 {
     TAlertRecords records;
+    TLocalTimeCache cache;
     const int count = parent.ChildCount();
     records.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i)
-        records.push_back(ParseAlert(*parent.Child(i)));
+        records.push_back(ReadAlert(*parent.ChildNode(i), &cache));
     return records;
 }
 

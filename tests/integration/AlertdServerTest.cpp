@@ -118,11 +118,12 @@ TEST(AlertdServer, ResumeAfterADroppedConnectionLosesNoAlert)
         { "long_form", AllAlerts }, { "skip_history", "1" } });
     const std::string alerts = second.Call({ { "command", "get_alerts" } });
     ASSERT_GT(CountElements(alerts, "ALERT"), 100) << "everything since the drop";
-    // The window takes every alert, so the ids run on without a gap.
-    long long expected = std::stoll(lastId) + 1;
+    // The window takes every alert, so the ids run without a gap (newest first) down to the
+    // one after lastId.
+    long long expected = std::stoll(XmlAttribute(alerts, "RESTART", "LAST_ID"));
     for (size_t p = 0; (p = alerts.find("<ALERT ID=\"", p)) != std::string::npos; ++p)
-        ASSERT_EQ(std::stoll(alerts.substr(p + 11)), expected++);
-    EXPECT_EQ(std::to_string(expected - 1), XmlAttribute(alerts, "RESTART", "LAST_ID"));
+        ASSERT_EQ(std::stoll(alerts.substr(p + 11)), expected--);
+    EXPECT_EQ(expected, std::stoll(lastId));
 }
 
 TEST(AlertdServer, HistoryPagesEndWithFinished)

@@ -3,8 +3,10 @@
 #include "alerts/AlertLists.h"
 #include "support/Exceptions.h"
 
+#include <cctype>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <map>
 #include <random>
 
 using namespace kestrova;
@@ -191,6 +193,182 @@ TEST(AlertCompare, QuickSortOrdersRandomValuesWithNaNsAndDuplicates)
         previous = current;
     }
     EXPECT_TRUE(std::isnan(current.RelVol));
+}
+
+// The list as first written: records sorted in place by the quicksort after every batch and
+// the symbol index rebuilt. The list keeps its order incrementally; the rows must not differ.
+class ReferenceList
+{
+public:
+    explicit ReferenceList(int32_t capacity)
+        : FCapacity(capacity)
+        , FRing(static_cast<size_t>(capacity))
+    {
+    }
+    void SetSortKey(TDataTypes key)
+    {
+        if (key == FSortKey)
+            return;
+        if (!IsSortableKey(key)) {
+            if (IsSortableKey(FSortKey))
+                FLast = FSortKey;
+            FSortKey = key;
+            return;
+        }
+        FSortKey = FLast = key;
+        Sort();
+        Reindex();
+    }
+    void Clear()
+    {
+        FRingCount = FRingHead = 0;
+        FSorted.clear();
+        FIndex.clear();
+    }
+    void AddAlerts(const TAlertRecords &records, bool isHistory)
+    {
+        ++FBatch;
+        if (isHistory)
+            for (const auto &r : records)
+                AddOne(r, true);
+        else
+            for (auto it = records.rbegin(); it != records.rend(); ++it)
+                AddOne(*it, false);
+        Sort();
+        if (static_cast<int32_t>(FSorted.size()) > FCapacity)
+            FSorted.resize(static_cast<size_t>(FCapacity));
+        Reindex();
+    }
+    int32_t Count() const
+    {
+        return IsSortableKey(FSortKey) || Frozen ? static_cast<int32_t>(FSorted.size())
+                                                 : FRingCount;
+    }
+    const TAlertRecord &Row(int32_t i) const
+    {
+        if (IsSortableKey(FSortKey) || Frozen)
+            return FSorted[static_cast<size_t>(FHistory ? i : Count() - 1 - i)];
+        return FRing[static_cast<size_t>(
+            FHistory ? i : (FRingHead + FCapacity - i - 1) % FCapacity)];
+    }
+    bool Frozen = false;
+
+private:
+    static std::string Upper(std::string s)
+    {
+        for (char &c : s)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return s;
+    }
+    void AddOne(const TAlertRecord &record, bool isHistory)
+    {
+        if (FHistory != isHistory) {
+            Clear();
+            FHistory = isHistory;
+        }
+        if (FRingCount < FCapacity)
+            ++FRingCount;
+        else if (FHistory)
+            return;
+        TAlertRecord &slot = FRing[static_cast<size_t>(FRingHead)];
+        slot = record;
+        slot.BatchNumber = FBatch;
+        FRingHead = (FRingHead + 1) % FCapacity;
+        const auto found = FIndex.find(Upper(record.Symbol));
+        if (found != FIndex.end()) {
+            FSorted[static_cast<size_t>(found->second)] = slot;
+            return;
+        }
+        FIndex.emplace(Upper(record.Symbol), static_cast<int32_t>(FSorted.size()));
+        FSorted.push_back(slot);
+    }
+    void Sort()
+    {
+        if (!Frozen && FSorted.size() > 1)
+            QuickSort(0, static_cast<int32_t>(FSorted.size()) - 1,
+                IsSortableKey(FSortKey) ? FSortKey : FLast);
+    }
+    void QuickSort(int32_t left, int32_t right, TDataTypes key)
+    {
+        const TAlertRecord pivot = FSorted[static_cast<size_t>(left + (right - left) / 2)];
+        int32_t i = left, j = right;
+        while (i <= j) {
+            while (i <= right && CompareAlerts(FSorted[static_cast<size_t>(i)], pivot, key) < 0)
+                ++i;
+            while (j >= left && CompareAlerts(FSorted[static_cast<size_t>(j)], pivot, key) > 0)
+                --j;
+            if (i <= j)
+                std::swap(FSorted[static_cast<size_t>(i++)], FSorted[static_cast<size_t>(j--)]);
+        }
+        if (left < j)
+            QuickSort(left, j, key);
+        if (i < right)
+            QuickSort(i, right, key);
+    }
+    void Reindex()
+    {
+        FIndex.clear();
+        for (size_t p = 0; p < FSorted.size(); ++p)
+            FIndex.emplace(Upper(FSorted[p].Symbol), static_cast<int32_t>(p));
+    }
+
+    int32_t FCapacity;
+    std::vector<TAlertRecord> FRing;
+    int32_t FRingCount = 0, FRingHead = 0, FBatch = 0;
+    bool FHistory = false;
+    std::vector<TAlertRecord> FSorted;
+    std::map<std::string, int32_t> FIndex;
+    TDataTypes FSortKey = cdBlank, FLast = cdSymbol;
+};
+
+TEST(AlertList, RandomBatchesKeysAndFreezingGiveTheRowsOfTheStraightforwardList)
+{
+    std::mt19937 random(11);
+    const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    std::vector<std::string> symbols;
+    for (int i = 0; i < 60; ++i) {
+        std::string s(1 + pick(3), 'A');
+        for (char &c : s)
+            c = static_cast<char>((pick(2) ? 'a' : 'A') + pick(6));
+        symbols.push_back(s);
+    }
+    const TDataTypes keys[] = { cdTime, cdSymbol, cdQuality, cdNum, cdWiggle, cdAge, cdBlank };
+    TSortableAlertList list(25);
+    ReferenceList reference(25);
+    for (int step = 0; step < 3000; ++step) {
+        const int action = pick(20);
+        if (action == 0) {
+            const TDataTypes key = keys[pick(7)];
+            list.SetSortKey(key);
+            reference.SetSortKey(key);
+        } else if (action == 1) {
+            const bool frozen = pick(3) == 0;
+            list.SetFrozen(frozen);
+            reference.Frozen = frozen;
+        } else {
+            TAlertRecords batch(static_cast<size_t>(pick(action == 2 ? 40 : 6)));
+            for (auto &r : batch) {
+                r.Symbol = symbols[static_cast<size_t>(pick(60))];
+                r.Num = pick(5);
+                r.Quality = pick(4) == 0 ? NaN : pick(5);
+                r.RelVol = pick(5) == 0 ? NaN : pick(3);
+                r.Volatility = pick(3);
+                r.Time = 46000 + pick(4) / 86400.0 + pick(3) * 0.0004 / 86400;
+            }
+            const bool history = pick(15) == 0;
+            list.AddAlerts(batch, history);
+            reference.AddAlerts(batch, history);
+        }
+        ASSERT_EQ(list.Count(), reference.Count()) << "step " << step;
+        for (int32_t i = 0; i < list.Count(); ++i) {
+            TAlertRecord row;
+            list.GetAlert(i, row);
+            const TAlertRecord &expected = reference.Row(i);
+            ASSERT_EQ(row.Symbol, expected.Symbol) << "step " << step << ", row " << i;
+            ASSERT_EQ(row.Num, expected.Num);
+            ASSERT_EQ(row.BatchNumber, expected.BatchNumber);
+        }
+    }
 }
 
 } // namespace

@@ -191,7 +191,8 @@ TEST_F(AlertdSessionTest, ResumeContinuesAfterTheLastIdWithNothingLost)
     ASSERT_EQ(resumed.size(), 3u);
     EXPECT_EQ(Attr(resumed[0].second, "RESTART", "SEQUENCE"), "2");
     EXPECT_EQ(Count(resumed[2].second, "<ALERT "), 50);
-    EXPECT_EQ(Attr(resumed[2].second, "ALERT", "ID"), std::to_string(std::stoll(lastId) + 1));
+    // Newest first: the 50 alerts after lastId.
+    EXPECT_EQ(Attr(resumed[2].second, "ALERT", "ID"), std::to_string(std::stoll(lastId) + 50));
 
     // A key from elsewhere starts at the newest alert instead.
     Open();
@@ -311,7 +312,7 @@ TEST_F(AlertdSmallBufferTest, ResumeTakesWhatTheLogAndTheAccountBufferStillHold)
     const auto frames = Take();
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_EQ(Count(frames[1].second, "<ALERT "), 50);
-    EXPECT_EQ(Attr(frames[1].second, "ALERT", "ID"), "61");
+    EXPECT_EQ(Attr(frames[1].second, "ALERT", "ID"), "110"); // 61..110, newest first
     EXPECT_EQ(Attr(frames[1].second, "RESTART", "LAST_ID"), "110");
 }
 

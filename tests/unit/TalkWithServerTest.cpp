@@ -6,6 +6,7 @@
 #include "support/DebugLog.h"
 #include "support/QtLoop.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 using namespace kestrova;
@@ -357,6 +358,12 @@ TEST(TalkWithServerHelpers, MessagesAddressesAndNumbers)
     EXPECT_DOUBLE_EQ(ServerStrToFloat("12.75"), 12.75);
     EXPECT_THROW(ServerStrToFloat("12.7x"), EConvertError);
     EXPECT_THROW(ServerStrToFloat(""), EConvertError);
+    // The plain form and the forms only the general reading accepts agree with strtod.
+    for (const char *text : { "-3.25", "0.1", "123456789012345.5", "1e3", "5.", ".5", "+2",
+             "0.0000000000000001", "1234567890123456789" })
+        EXPECT_EQ(ServerStrToFloat(text), std::strtod(text, nullptr)) << text;
+    for (const char *text : { "-", ".", "1.2.3", "--1", "1-" })
+        EXPECT_THROW(ServerStrToFloat(text), EConvertError) << text;
 
     std::string host, port;
     TTalkWithServer::SplitServerAddress("alerts.test", host, port);

@@ -1,0 +1,155 @@
+// build/bin/kvtail against kestrova-alertd: text and JSON lines, a history range, Ctrl-C, a
+// wrong flag, and the password taken from KESTROVA_PASSWORD with an accounts file.
+
+#include "support/AlertServerProcess.h"
+#include "support/QtLoop.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+using namespace kvtest;
+
+namespace {
+
+struct Kvtail
+{
+    Kvtail(const QStringList &args,
+        const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+    {
+        Process.setProcessEnvironment(env);
+        Process.start(QStringLiteral(KV_BIN_DIR "/kvtail"), args);
+        Process.waitForStarted(5000);
+    }
+    ~Kvtail()
+    {
+        if (Process.state() != QProcess::NotRunning) {
+            Process.kill();
+            Process.waitForFinished(3000);
+        }
+    }
+    // Complete stdout lines read so far.
+    QStringList Lines()
+    {
+        Out += Process.readAllStandardOutput();
+        QStringList lines = QString::fromUtf8(Out).split('\n');
+        lines.removeLast(); // the unfinished rest
+        return lines;
+    }
+    QString Errors()
+    {
+        Err += Process.readAllStandardError();
+        return QString::fromUtf8(Err);
+    }
+    bool WaitLines(int count, int timeoutMs = 5000)
+    {
+        return RunUntil([&] { return Lines().size() >= count; }, timeoutMs);
+    }
+    // Exit code after a normal exit; -1 when it crashed or did not finish.
+    int Finish(int timeoutMs = 5000)
+    {
+        if (!RunUntil([&] { return Process.state() == QProcess::NotRunning; }, timeoutMs))
+            return -1;
+        Lines();
+        Errors();
+        return Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1;
+    }
+    QProcess Process;
+    QByteArray Out, Err;
+};
+
+QStringList ServerArgs(const AlertServerProcess &server)
+{
+    return { "--server", QStringLiteral("127.0.0.1:%1").arg(server.Port()), "--user", "ann",
+        "--password", "pw" };
+}
+
+TEST(Kvtail, TextLinesThenCleanExitOnCtrlC)
+{
+    AlertServerProcess server({ "--rate", "200" });
+    ASSERT_TRUE(server.Start());
+    Kvtail tail(ServerArgs(server));
+    ASSERT_TRUE(tail.WaitLines(6)) << tail.Errors().toStdString();
+    const QStringList lines = tail.Lines();
+    // Aligned columns: a 19-character time, then the symbol where the header puts it.
+    const int symbolColumn = lines[0].indexOf("SYMBOL");
+    EXPECT_EQ(symbolColumn, 21) << lines[0].toStdString();
+    for (int i = 1; i < lines.size(); ++i) {
+        EXPECT_TRUE(QDateTime::fromString(lines[i].left(19), "yyyy-MM-dd hh:mm:ss").isValid())
+            << lines[i].toStdString();
+        EXPECT_EQ(lines[i].mid(19, 2), "  ");
+        EXPECT_NE(lines[i].at(symbolColumn), ' ') << lines[i].toStdString();
+    }
+    EXPECT_TRUE(tail.Errors().contains("connected to 127.0.0.1:")) << tail.Errors().toStdString();
+
+    ::kill(static_cast<pid_t>(tail.Process.processId()), SIGINT);
+    EXPECT_EQ(tail.Finish(), 0) << tail.Errors().toStdString();
+    EXPECT_TRUE(tail.Errors().contains("stopping"));
+}
+
+TEST(Kvtail, JsonLinesAreObjects)
+{
+    AlertServerProcess server({ "--rate", "200" });
+    ASSERT_TRUE(server.Start());
+    Kvtail tail(ServerArgs(server) + QStringList { "--format", "json" });
+    ASSERT_TRUE(tail.WaitLines(5)) << tail.Errors().toStdString();
+    for (const QString &line : tail.Lines()) {
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
+        ASSERT_TRUE(doc.isObject())
+            << line.toStdString() << ": " << error.errorString().toStdString();
+        EXPECT_FALSE(doc.object().value("symbol").toString().isEmpty()) << line.toStdString();
+        EXPECT_TRUE(doc.object().contains("time"));
+    }
+}
+
+TEST(Kvtail, HistoryRangePrintsAndExits)
+{
+    AlertServerProcess server({ "--rate", "0" });
+    ASSERT_TRUE(server.Start());
+    // The server regenerates alerts for times before it started.
+    const QDateTime to = QDateTime::currentDateTime().addSecs(-3600);
+    const QString range
+        = to.addSecs(-600).toString("yyyy-MM-dd hh:mm") + ".." + to.toString("yyyy-MM-dd hh:mm");
+    Kvtail tail(ServerArgs(server) + QStringList { "--history", range, "--format", "csv" });
+    EXPECT_EQ(tail.Finish(10000), 0) << tail.Errors().toStdString();
+    EXPECT_GT(tail.Lines().size(), 2) << tail.Errors().toStdString();
+}
+
+TEST(Kvtail, WrongFlagExitsWithUsage)
+{
+    Kvtail tail({ "--colour", "red" });
+    EXPECT_EQ(tail.Finish(), 2);
+    EXPECT_TRUE(tail.Errors().contains("usage: kvtail")) << tail.Errors().toStdString();
+}
+
+TEST(Kvtail, PasswordFromTheEnvironment)
+{
+    QTemporaryDir dir;
+    QFile users(dir.filePath("users"));
+    ASSERT_TRUE(users.open(QIODevice::WriteOnly));
+    users.write("ann:s3cret\n");
+    users.close();
+    AlertServerProcess server({ "--rate", "200", "--users", users.fileName() });
+    ASSERT_TRUE(server.Start());
+    const QStringList args { "--server", QStringLiteral("127.0.0.1:%1").arg(server.Port()),
+        "--user", "ann" };
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("KESTROVA_PASSWORD", "s3cret");
+    Kvtail good(args, env);
+    ASSERT_TRUE(good.WaitLines(3)) << good.Errors().toStdString();
+    EXPECT_TRUE(good.Errors().contains("logged in"));
+
+    env.insert("KESTROVA_PASSWORD", "wrong");
+    Kvtail bad(args, env);
+    EXPECT_TRUE(RunUntil([&] { return bad.Errors().contains("login refused: bad password"); }))
+        << bad.Errors().toStdString();
+}
+
+} // namespace

@@ -1,0 +1,105 @@
+// A server that falls silent (kestrova-alertd's silent fault): the session restarts after more
+// than 24 ticks without a get_alerts reply, logs in with its restart state, and the resumed
+// stream holds every alert the server logged for the window, none twice. The reference is the
+// server's own record of what it logged, read as history (which the fault does not silence).
+
+#include "session/GetAlertData.h"
+#include "support/AlertServerProcess.h"
+#include "support/QtLoop.h"
+#include "support/RawServerClient.h"
+#include "xml/XmlNodes.h"
+
+#include <QDateTime>
+#include <gtest/gtest.h>
+#include <map>
+
+using namespace kestrova;
+using namespace kvtest;
+
+namespace {
+
+const char *const AllAlerts = "O=fffff&WN=Everything";
+
+std::string AlertKey(const std::string &symbol, const std::string &type, const std::string &time,
+    const std::string &description)
+{
+    return symbol + "|" + type + "|" + time + "|" + description;
+}
+
+// The alerts the server logged for AllAlerts since `since` (Unix seconds): key by alert id.
+std::map<long long, std::string> LoggedAlerts(quint16 port, qint64 since)
+{
+    RawServerClient client;
+    std::map<long long, std::string> logged;
+    if (!client.Connect(port))
+        return logged;
+    client.Call({ { "command", "login" }, { "username", "witness" } });
+    const int32_t listen = client.Send({ { "command", "history_listen" } });
+    client.Call({ { "command", "set_config_info" }, { "window_id", "WITNESS" },
+        { "long_form", AllAlerts }, { "long_history", "1" }, { "long_history_max_count", "2000" },
+        { "long_history_start_id", "" }, { "long_history_start_time", std::to_string(since) },
+        { "long_history_end_time", "0" } });
+    for (std::string body; client.WaitFrame(listen, body);) {
+        const PXmlNode message = ParseXml(body)->Child(0)->Child(0);
+        if (message->Attribute("TYPE") == "finished")
+            break;
+        for (int i = 0; i < message->ChildCount(); ++i) {
+            const PXmlNode a = message->Child(i);
+            logged[std::stoll(std::string(a->Attribute("ID")))]
+                = AlertKey(std::string(a->Attribute("SYMBOL")), std::string(a->Attribute("TYPE")),
+                    std::string(a->Attribute("TIME")), std::string(a->Attribute("DESCRIPTION")));
+        }
+    }
+    return logged;
+}
+
+TEST(SessionSilentServer, RestartsAndResumesWithoutLosingAnAlert)
+{
+    const qint64 started = QDateTime::currentSecsSinceEpoch() - 1;
+    AlertServerProcess server({ "--rate", "40", "--fault", "silent:0.5" });
+    ASSERT_TRUE(server.Start());
+    TAllAlertsConnection session;
+    session.SetServerAddress("127.0.0.1:" + std::to_string(server.Port()));
+    session.SetUsername("ann");
+    TAlertWindowConnection window(session);
+    window.SetConfig(AllAlerts);
+    std::multiset<std::string> received;
+    size_t beforeRestart = 0;
+    window.OnAlerts = [&](const TAlertRecords &records, bool) {
+        for (const auto &a : records)
+            received.insert(
+                AlertKey(a.Symbol, a.AlertType, std::to_string(a.UnixTime), a.Description));
+        if (session.LinksCreated() == 1)
+            beforeRestart = received.size();
+    };
+
+    ASSERT_TRUE(RunUntil([&] { return !received.empty(); })) << server.Log();
+    ASSERT_TRUE(RunUntil([&] { return session.LinksCreated() == 2; }, 16000))
+        << "restart after about 12.5 s of silence";
+    const std::string resumedAfter = session.RestartLastId();
+    // The new link drains what the window missed before its own silence begins.
+    RunFor(900);
+    ASSERT_GT(received.size(), beforeRestart) << server.Log();
+    EXPECT_NE(server.Log().find("resuming \"ann\" after alert " + resumedAfter), std::string::npos)
+        << server.Log();
+
+    // Every logged alert between the first and the last one received arrived exactly once.
+    const auto logged = LoggedAlerts(server.Port(), started);
+    long long first = -1, last = -1;
+    for (const auto &[id, key] : logged)
+        if (received.count(key)) {
+            if (first < 0)
+                first = id;
+            last = id;
+        }
+    ASSERT_GE(first, 0) << "the witness found none of the received alerts";
+    std::multiset<std::string> expected;
+    for (auto it = logged.find(first); it != logged.end() && it->first <= last; ++it)
+        expected.insert(it->second);
+    EXPECT_EQ(received.size(), expected.size());
+    EXPECT_TRUE(received == expected);
+    EXPECT_GT(std::stoll(resumedAfter), first) << "alerts arrived before the silence";
+    EXPECT_GT(last, std::stoll(resumedAfter)) << "alerts logged during the silence arrived";
+}
+
+} // namespace
