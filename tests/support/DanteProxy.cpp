@@ -1,15 +1,7 @@
 #include "DanteProxy.h"
 
-#include "LoopbackServer.h"
-
-#include <QDeadlineTimer>
 #include <QFile>
-#include <QProcess>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QThread>
 #include <pwd.h>
-#include <signal.h>
 #include <unistd.h>
 
 namespace kvtest {
@@ -103,58 +95,10 @@ DanteProxy::DanteProxy(bool requireUserName)
     }
     if (requireUserName && !EnsureSystemUser(FError))
         return;
-    FDir = std::make_unique<QTemporaryDir>();
-    FPort = UnusedLoopbackPort();
-    const QString config = FDir->filePath("danted.conf");
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly) || file.write(Config(FPort, requireUserName)) < 0) {
-        FError = "cannot write the dante configuration";
-        return;
-    }
-    file.close();
-    FProcess = std::make_unique<QProcess>();
-    FProcess->setProcessChannelMode(QProcess::MergedChannels);
-    FProcess->start(dante, { "-f", config, "-p", FDir->filePath("danted.pid"), "-N", "1" });
-    if (!FProcess->waitForStarted(5000)) {
-        FError = "cannot start danted";
-        return;
-    }
-    FPid = FProcess->processId();
-    // Ready when it accepts connections.
-    QDeadlineTimer deadline(5000);
-    while (!deadline.hasExpired()) {
-        QTcpSocket probe;
-        probe.connectToHost(QHostAddress::LocalHost, FPort);
-        if (probe.waitForConnected(200))
-            return;
-        if (FProcess->state() == QProcess::NotRunning)
-            break;
-        QThread::msleep(20);
-    }
-    FError = "danted did not come up: " + Log();
-    Stop();
-}
-
-DanteProxy::~DanteProxy()
-{
-    Stop();
-}
-
-std::string DanteProxy::Log() const
-{
-    return FProcess ? FProcess->readAll().toStdString() : std::string();
-}
-
-void DanteProxy::Stop()
-{
-    if (FPid > 0) {
-        ::kill(static_cast<pid_t>(FPid), SIGTERM);
-        if (!FProcess->waitForFinished(3000)) {
-            ::kill(static_cast<pid_t>(FPid), SIGKILL);
-            FProcess->waitForFinished(3000);
-        }
-        FPid = 0;
-    }
+    FProcess.Start(dante, "danted.conf", Config(FProcess.Port(), requireUserName),
+        { "-f", FProcess.FilePath("danted.conf"), "-p", FProcess.FilePath("danted.pid"), "-N",
+            "1" },
+        FError);
 }
 
 } // namespace kvtest

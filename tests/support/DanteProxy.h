@@ -3,12 +3,9 @@
 // with a configuration of its own, stopped by its PID. Tests skip with a message when
 // Available() is false.
 
-#include <QtGlobal>
-#include <memory>
-#include <string>
+#include "ProxyProcess.h"
 
-class QProcess;
-class QTemporaryDir;
+#include <string>
 
 namespace kvtest {
 
@@ -27,23 +24,16 @@ public:
     // Starts the proxy: without authentication, or requiring a user name and password (SOCKS 5
     // only then). Check Running() and Error().
     explicit DanteProxy(bool requireUserName = false);
-    ~DanteProxy();
     DanteProxy(const DanteProxy &) = delete;
     DanteProxy &operator=(const DanteProxy &) = delete;
 
-    bool Running() const { return FPid > 0; }
+    bool Running() const { return FProcess.Running(); }
     const std::string &Error() const { return FError; }
-    quint16 Port() const { return FPort; }
-    qint64 Pid() const { return FPid; }
-    // The proxy's own log so far (for failure messages).
-    std::string Log() const;
-    void Stop();
+    quint16 Port() const { return FProcess.Port(); }
+    void Stop() { FProcess.Stop(); }
 
 private:
-    std::unique_ptr<QTemporaryDir> FDir;
-    std::unique_ptr<QProcess> FProcess;
-    quint16 FPort = 0;
-    qint64 FPid = 0;
+    ProxyProcess FProcess;
     std::string FError;
 };
 
