@@ -127,11 +127,10 @@ TEST_F(SessionLive, ConnectionCutMidStreamResubscribesEveryWindow)
 {
     StartServer({ "--rate", "200" });
     FaultProxy proxy(Server->Port());
-    proxy.SetMode(FaultProxy::Mode::CutAfterBytes, 3000);
+    proxy.SetMode(FaultProxy::Mode::CutAfterBytes, 3000, true);
     StartSession(proxy.Address());
     Window all(*Session, AllAlerts), highs(*Session, HighsAndLows);
     ASSERT_TRUE(RunUntil([&] { return proxy.ConnectionCount() == 1 && proxy.Cut(0); }));
-    proxy.SetMode(FaultProxy::Mode::Forward);
     ASSERT_TRUE(RunUntil([&] { return Session->LinksCreated() == 2; }));
     const size_t allBefore = all.Received, highsBefore = highs.Received;
     ASSERT_TRUE(RunUntil([&] { return all.Received > allBefore && highs.Received > highsBefore; }))
@@ -146,11 +145,10 @@ TEST_F(SessionLive, ServerThatNeverAnswersIsRestartedByTheWatchdog)
 {
     StartServer({ "--rate", "200" });
     FaultProxy proxy(Server->Port());
-    proxy.SetMode(FaultProxy::Mode::Silent);
+    proxy.SetMode(FaultProxy::Mode::Silent, 0, true);
     StartSession(proxy.Address());
     Window window(*Session, AllAlerts);
     ASSERT_TRUE(RunUntil([&] { return proxy.ConnectionCount() == 1 && proxy.ClientBytes(0) > 0; }));
-    proxy.SetMode(FaultProxy::Mode::Forward);
     // The watchdog's ticks, called directly instead of waiting 12.5 s.
     for (int tick = 0; tick < 24; ++tick)
         Session->TimerTick();

@@ -28,10 +28,11 @@ FaultProxy::~FaultProxy()
     }
 }
 
-void FaultProxy::SetMode(Mode mode, uint64_t cutAfter)
+void FaultProxy::SetMode(Mode mode, uint64_t cutAfter, bool nextOnly)
 {
     FMode = mode;
     FCutAfter = cutAfter;
+    FNextOnly = nextOnly;
 }
 
 void FaultProxy::Accept(QTcpSocket *client)
@@ -41,15 +42,19 @@ void FaultProxy::Accept(QTcpSocket *client)
     link.LinkMode = FMode;
     link.CutAfter = FCutAfter;
     link.Client = client; // owned by the server object
+    if (std::exchange(FNextOnly, false))
+        FMode = Mode::Forward;
     FLinks.push_back(std::move(owned));
     QObject::connect(client, &QTcpSocket::readyRead, [this, &link] { FromClient(link); });
     if (link.LinkMode == Mode::Silent)
         return; // accepted, never answered
     link.Target = std::make_unique<QTcpSocket>();
     QTcpSocket *target = link.Target.get();
-    QObject::connect(target, &QTcpSocket::connected, [&link] {
-        if (!link.HeldForTarget.isEmpty())
-            link.Target->write(std::exchange(link.HeldForTarget, {}));
+    QObject::connect(target, &QTcpSocket::connected, [this, &link] {
+        if (!link.HeldForTarget.isEmpty() && !link.Cut
+            && ForwardUpTo(link, *link.Target, link.ToTarget, std::exchange(link.HeldForTarget, {}),
+                Mode::CutAfterClientBytes))
+            CutLink(link, *link.Target, *link.Client);
     });
     QObject::connect(target, &QTcpSocket::readyRead, [this, &link] { FromTarget(link); });
     QObject::connect(target, &QTcpSocket::disconnected, [&link] {
@@ -69,34 +74,38 @@ void FaultProxy::FromClient(Link &link)
     link.FromClient += static_cast<uint64_t>(bytes.size());
     if (link.Cut || !link.Target)
         return;
-    if (link.Target->state() == QAbstractSocket::ConnectedState)
-        link.Target->write(bytes);
-    else
+    if (link.Target->state() != QAbstractSocket::ConnectedState)
         link.HeldForTarget += bytes;
+    else if (ForwardUpTo(link, *link.Target, link.ToTarget, bytes, Mode::CutAfterClientBytes))
+        CutLink(link, *link.Target, *link.Client);
 }
 
 void FaultProxy::FromTarget(Link &link)
 {
-    QByteArray bytes = link.Target->readAll();
-    if (link.Cut)
-        return;
-    bool cutNow = false;
-    if (link.LinkMode == Mode::CutAfterBytes && link.ToClient + bytes.size() >= link.CutAfter) {
-        bytes.truncate(static_cast<qsizetype>(link.CutAfter - link.ToClient));
-        cutNow = true;
-    }
-    link.ToClient += static_cast<uint64_t>(bytes.size());
-    link.Client->write(bytes);
-    if (cutNow)
-        CutLink(link);
+    const QByteArray bytes = link.Target->readAll();
+    if (!link.Cut && ForwardUpTo(link, *link.Client, link.ToClient, bytes, Mode::CutAfterBytes))
+        CutLink(link, *link.Client, *link.Target);
 }
 
-void FaultProxy::CutLink(Link &link)
+bool FaultProxy::ForwardUpTo(
+    Link &link, QTcpSocket &to, uint64_t &sent, QByteArray bytes, Mode cutMode)
+{
+    bool limitHit = false;
+    if (link.LinkMode == cutMode && sent + bytes.size() >= link.CutAfter) {
+        bytes.truncate(static_cast<qsizetype>(link.CutAfter - sent));
+        limitHit = true;
+    }
+    sent += static_cast<uint64_t>(bytes.size());
+    to.write(bytes);
+    return limitHit;
+}
+
+void FaultProxy::CutLink(Link &link, QTcpSocket &receiver, QTcpSocket &other)
 {
     link.Cut = true;
-    link.Client->flush();
-    link.Client->disconnectFromHost(); // after the bytes written so far
-    link.Target->abort();
+    receiver.flush();
+    receiver.disconnectFromHost(); // after the bytes written so far
+    other.abort();
 }
 
 } // namespace kvtest
