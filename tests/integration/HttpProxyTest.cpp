@@ -67,23 +67,4 @@ TEST_F(HttpProxyTest, ClientAuthenticatesAndIsRefusedWithoutTheRightCredentials)
     EXPECT_EQ(Server.RequestCount(), 1u);
 }
 
-TEST_F(HttpProxyTest, QueueUsesTheSessionProxySettings)
-{
-    kvtest::FakeServerRequests session;
-    session.Settings.HttpTimeLimit = 5000;
-    session.Settings.HttpProxyHost = "127.0.0.1";
-    session.Settings.HttpProxyPort = Proxy.Port();
-    session.Settings.HttpProxyUsername = "user";
-    session.Settings.HttpProxyPassword = "s3cret";
-    session.Settings.SocksLevel = 0; // no SOCKS hop
-    THttpQueue queue(session);
-    std::vector<std::string> bodies;
-    queue.Request(Server.Url("/b"), [&](const THttpWrapper &w) {
-        bodies.push_back(std::to_string(w.StatusCode) + ":" + w.Body);
-    });
-    ASSERT_TRUE(kvtest::RunUntil([&] { return session.Activity.size() == 1; }));
-    EXPECT_EQ(session.Activity.at(0), std::make_pair(true, std::string()));
-    EXPECT_EQ(bodies, std::vector<std::string> { "200:proxied" });
-}
-
 } // namespace
