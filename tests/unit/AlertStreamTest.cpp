@@ -1,10 +1,10 @@
 // Window subscriptions and the alert stream: routing, history, backtests, alert parsing.
 
-#include "support/FakeChannel.h"
-#include "support/FakeClock.h"
 #include "session/GetAlertData.h"
 #include "session/TimeDefaults.h"
 #include "support/DateTime.h"
+#include "support/FakeChannel.h"
+#include "support/FakeClock.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -35,7 +35,8 @@ struct Received
 class AlertStream : public ::testing::Test
 {
 protected:
-    AlertStream() : Session((SetTimeOffset(999999), Channels.Factory()))
+    AlertStream()
+        : Session((SetTimeOffset(999999), Channels.Factory()))
     {
         Session.SetUsername("trader");
     }
@@ -47,21 +48,27 @@ protected:
     TAllAlertsConnection Session;
 };
 
-TEST_F(AlertStream, LiveAlertsAreRoutedByWindowIdAndUnknownIdsWithdrawn)
+TEST_F(AlertStream, LiveAlertsAreRoutedByWindowIdAndUnknownOrDestroyedWindowsWithdrawn)
 {
-    TAlertWindowConnection a(Session), b(Session);
+    TAlertWindowConnection a(Session);
+    auto b = std::make_unique<TAlertWindowConnection>(Session);
     Received ra, rb;
     ra.Attach(a);
-    rb.Attach(b);
+    rb.Attach(*b);
     Session.PollWake();
-    std::string lower = b.WindowId();
+    std::string lower = b->WindowId();
     for (char &c : lower)
         c = static_cast<char>(std::tolower(c));
-    Link().Reply(Poll(), "<API><DATA>"
-                         "<W ID=\"" + a.WindowId() + "\"><A SYMBOL=\"AAA\"/><A SYMBOL=\"BBB\"/></W>"
-                         "<W ID=\"" + lower + "\"><A SYMBOL=\"CCC\"/></W>"
-                         "<W ID=\"DEADBEEF\"><A SYMBOL=\"ZZZ\"/></W>"
-                         "</DATA><RESTART LAST_ID=\"99\"/></API>");
+    Link().Reply(Poll(),
+        "<API><DATA>"
+        "<W ID=\""
+            + a.WindowId()
+            + "\"><A SYMBOL=\"AAA\"/><A SYMBOL=\"BBB\"/></W>"
+              "<W ID=\""
+            + lower
+            + "\"><A SYMBOL=\"CCC\"/></W>"
+              "<W ID=\"DEADBEEF\"><A SYMBOL=\"ZZZ\"/></W>"
+              "</DATA><RESTART LAST_ID=\"99\"/></API>");
     ASSERT_EQ(ra.Batches.size(), 1u);
     EXPECT_EQ(ra.Batches[0].first.size(), 2u);
     EXPECT_FALSE(ra.Batches[0].second);
@@ -72,45 +79,19 @@ TEST_F(AlertStream, LiveAlertsAreRoutedByWindowIdAndUnknownIdsWithdrawn)
     EXPECT_EQ(Link().Requests[remove].Value("window_id"), "DEADBEEF");
     EXPECT_EQ(Session.RestartLastId(), "99");
     EXPECT_EQ(a.SkipHistoryState(), 2);
+
+    // A malformed number drops the whole reply.
+    Link().Reply(Poll(),
+        "<API><DATA><W ID=\"" + a.WindowId()
+            + "\"><A SYMBOL=\"X\"/><A SYMBOL=\"Y\" QUALITY=\"1.x\"/></W></DATA></API>");
+    EXPECT_EQ(ra.Batches.size(), 1u);
+
+    const std::string id = b->WindowId();
+    b.reset();
+    EXPECT_EQ(Link().Requests[Link().Last("remove_config_info")].Value("window_id"), id);
 }
 
-TEST_F(AlertStream, DestroyedWindowIsWithdrawn)
-{
-    auto window = std::make_unique<TAlertWindowConnection>(Session);
-    const std::string id = window->WindowId();
-    Session.PollWake();
-    window.reset();
-    int remove = Link().Last("remove_config_info");
-    ASSERT_GE(remove, 0);
-    EXPECT_EQ(Link().Requests[remove].Value("window_id"), id);
-}
-
-TEST_F(AlertStream, MalformedFractionDropsTheWholeReply)
-{
-    TAlertWindowConnection a(Session);
-    Received ra;
-    ra.Attach(a);
-    Session.PollWake();
-    Link().Reply(Poll(), "<API><DATA><W ID=\"" + a.WindowId()
-                                 + "\"><A SYMBOL=\"X\"/><A SYMBOL=\"Y\" QUALITY=\"1.x\"/></W></DATA>"
-                                   "</API>");
-    EXPECT_TRUE(ra.Batches.empty());
-}
-
-TEST_F(AlertStream, SettingTheSameConfigSendsNothing)
-{
-    TAlertWindowConnection a(Session);
-    Session.PollWake();
-    const int before = Link().Count("set_config_info");
-    a.SetConfig(a.Config());
-    Session.PollWake();
-    EXPECT_EQ(Link().Count("set_config_info"), before);
-    a.SetConfig("form=1&WN=Mine");
-    Session.PollWake();
-    EXPECT_EQ(Link().Count("set_config_info"), before + 1);
-}
-
-TEST_F(AlertStream, ConfigReplyTakesShortFormAndRefusalIsResent)
+TEST_F(AlertStream, ConfigReplyShortFormRefusalAndUnchangedConfig)
 {
     TAlertWindowConnection a(Session);
     int changed = 0;
@@ -122,11 +103,16 @@ TEST_F(AlertStream, ConfigReplyTakesShortFormAndRefusalIsResent)
     EXPECT_EQ(a.WindowName(), "Mine");
     EXPECT_EQ(changed, 1);
     EXPECT_TRUE(a.ConfigSent());
+    // Setting the same configuration again sends nothing.
+    const int before = Link().Count("set_config_info");
+    a.SetConfig(a.Config());
+    Session.PollWake();
+    EXPECT_EQ(Link().Count("set_config_info"), before);
 
     a.SetConfig("form=1&bad=1");
     Session.PollWake();
     Link().Reply(static_cast<size_t>(Link().Last("set_config_info")),
-                 "<API><STATUS KV-ErrorMsg=\"No such filter\" WINDOW_NAME=\"Mine\"/></API>");
+        "<API><STATUS KV-ErrorMsg=\"No such filter\" WINDOW_NAME=\"Mine\"/></API>");
     EXPECT_FALSE(a.ConfigSent());
     EXPECT_EQ(a.Config(), "form=1&bad=1") << "a reply without a short form keeps the config";
 }
@@ -148,12 +134,14 @@ TEST_F(AlertStream, HistoryStateDecidesWhatIsDelivered)
     EXPECT_EQ(Link().Requests[sub].Value("long_history_max_count"), "10");
 
     // A live batch while history is requested is dropped.
-    Link().Reply(Poll(), "<API><DATA><W ID=\"" + a.WindowId() + "\"><A SYMBOL=\"L\"/></W></DATA>"
-                                                                   "</API>");
+    Link().Reply(Poll(),
+        "<API><DATA><W ID=\"" + a.WindowId()
+            + "\"><A SYMBOL=\"L\"/></W></DATA>"
+              "</API>");
     EXPECT_EQ(ra.NonEmpty(), 0u);
 
     const std::string history = "<API><M WINDOW=\"" + a.WindowId()
-            + "\" TYPE=\"alerts\" RESTART=\"h7\"><A SYMBOL=\"H1\"/><A SYMBOL=\"H2\"/></M></API>";
+        + "\" TYPE=\"alerts\" RESTART=\"h7\"><A SYMBOL=\"H1\"/><A SYMBOL=\"H2\"/></M></API>";
     Link().Reply(static_cast<size_t>(listen), history);
     ASSERT_EQ(ra.NonEmpty(), 1u);
     EXPECT_TRUE(ra.Batches.back().second);
@@ -161,7 +149,7 @@ TEST_F(AlertStream, HistoryStateDecidesWhatIsDelivered)
     EXPECT_EQ(a.HistoryStartId(), "h7");
 
     Link().Reply(static_cast<size_t>(listen),
-                 "<API><M WINDOW=\"" + a.WindowId() + "\" TYPE=\"finished\"/></API>");
+        "<API><M WINDOW=\"" + a.WindowId() + "\" TYPE=\"finished\"/></API>");
     EXPECT_EQ(a.HistoryState(), hsMoreAvailable);
     // After "finished" history batches arrive emptied.
     Link().Reply(static_cast<size_t>(listen), history);
@@ -171,15 +159,12 @@ TEST_F(AlertStream, HistoryStateDecidesWhatIsDelivered)
     EXPECT_EQ(a.HistoryState(), hsLive);
     Link().Reply(static_cast<size_t>(listen), history);
     EXPECT_EQ(ra.NonEmpty(), 1u) << "history while live is dropped";
-}
 
-TEST_F(AlertStream, FinishedWithoutRestartIdIsComplete)
-{
-    TAlertWindowConnection a(Session);
+    // "finished" without a restart id: the range is complete.
     a.RequestHistoryRange();
     Session.PollWake();
-    const size_t listen = static_cast<size_t>(Link().Last("history_listen"));
-    Link().Reply(listen, "<API><M WINDOW=\"" + a.WindowId() + "\" TYPE=\"finished\"/></API>");
+    Link().Reply(static_cast<size_t>(Link().Last("history_listen")),
+        "<API><M WINDOW=\"" + a.WindowId() + "\" TYPE=\"finished\"/></API>");
     EXPECT_EQ(a.HistoryState(), hsComplete);
 }
 
@@ -189,7 +174,7 @@ TEST_F(AlertStream, BacktestIsResentAfterTheListenIsLost)
     std::vector<TQuorixInfo> progress;
     Session.PollWake();
     a.StartQuorix({ { "command", "quorix_new_request" }, { "window_id", a.WindowId() } },
-                  [&](const TQuorixInfo &info) { progress.push_back(info); });
+        [&](const TQuorixInfo &info) { progress.push_back(info); });
     ASSERT_EQ(progress.size(), 1u);
     EXPECT_EQ(progress[0].ProgressText, "Quorix Started");
     EXPECT_EQ(Link().Count("quorix_listen"), 1);
@@ -204,8 +189,11 @@ TEST_F(AlertStream, BacktestIsResentAfterTheListenIsLost)
     EXPECT_EQ(Link().Count("quorix_listen"), 1);
 
     const size_t listen = static_cast<size_t>(Link().Last("quorix_listen"));
-    Link().Reply(listen, "<API><Q WINDOW=\"" + a.WindowId() + "\" TYPE=\"progress\">50%</Q>"
-                         "<Q WINDOW=\"" + a.WindowId() + "\" TYPE=\"finished\"/></API>");
+    Link().Reply(listen,
+        "<API><Q WINDOW=\"" + a.WindowId()
+            + "\" TYPE=\"progress\">50%</Q>"
+              "<Q WINDOW=\""
+            + a.WindowId() + "\" TYPE=\"finished\"/></API>");
     EXPECT_EQ(progress[progress.size() - 2].ProgressText, "50%");
     EXPECT_EQ(a.QuorixInfo().Status, qsFinished);
 }
