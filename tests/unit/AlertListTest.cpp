@@ -170,31 +170,6 @@ TEST(AlertCompare, NumbersLargestFirstNaNLastTiesBySymbol)
     EXPECT_GT(CompareAlerts(early, late, cdTime), 0);
 }
 
-TEST(AlertCompare, QuickSortOrdersRandomValuesWithNaNsAndDuplicates)
-{
-    std::mt19937 random(7);
-    std::uniform_int_distribution<int> value(0, 12);
-    TSortableAlertList list(600);
-    list.SetSortKey(cdRelVol);
-    TAlertRecords batch;
-    for (int i = 0; i < 600; ++i) {
-        TAlertRecord r = Alert("S" + std::to_string(i));
-        const int v = value(random);
-        r.RelVol = v >= 10 ? NaN : v;
-        batch.push_back(r);
-    }
-    list.AddAlerts(batch, true);
-    ASSERT_EQ(list.Count(), 600);
-    TAlertRecord previous, current;
-    list.GetAlert(0, previous);
-    for (int32_t i = 1; i < list.Count(); ++i) {
-        list.GetAlert(i, current);
-        ASSERT_LT(CompareAlerts(previous, current, cdRelVol), 0) << "row " << i;
-        previous = current;
-    }
-    EXPECT_TRUE(std::isnan(current.RelVol));
-}
-
 // The list as first written: records sorted in place by the quicksort after every batch and
 // the symbol index rebuilt. The list keeps its order incrementally; the rows must not differ.
 class ReferenceList

@@ -76,11 +76,6 @@ TEST_F(TimeDefaults, FormatsAreStoredInReverseWithEmptyPiecesKept)
     EXPECT_EQ(GetTimeFormats(), (TPossibleTimeFormats { "", "hh:nn" }));
     SetTimeFormats("|");
     EXPECT_EQ(GetTimeFormats(), (TPossibleTimeFormats { "", "" }));
-
-    // The result is a copy.
-    TPossibleTimeFormats copy = GetTimeFormats();
-    copy.push_back("changed");
-    EXPECT_EQ(GetTimeFormats().size(), 2u);
 }
 
 TEST_F(TimeDefaults, AnyRejectedFormatReplacesTheWholeList)

@@ -18,21 +18,15 @@ std::string Str(std::string_view s)
     return out;
 }
 
-TEST(WireFormat, PreambleIsThePlainSetupCommands)
+TEST(WireFormat, PreambleAndRequestBytes)
 {
     EXPECT_EQ(ClientPreamble.size(), 59u);
     EXPECT_EQ(ClientPreamble.substr(0, 30), "command=set_output&mode=zlib\r\n");
-}
-
-TEST(WireFormat, PingWithIdThreeEncodesAsStringsAndEmptyKey)
-{
-    const std::string expected = Str("message_id") + Str("3") + Str("command") + Str("ping")
-        + Str("response") + Str("1") + std::string(4, '\0');
-    EXPECT_EQ(EncodeRequest({ { "command", "ping" }, { "response", "1" } }, 3), expected);
-}
-
-TEST(WireFormat, RequestWithoutIdSkipsMessageIdAndEmptyKeys)
-{
+    // A ping with id 3: strings, then an empty key; without an id no message_id, and pairs with
+    // empty keys are skipped.
+    EXPECT_EQ(EncodeRequest({ { "command", "ping" }, { "response", "1" } }, 3),
+        Str("message_id") + Str("3") + Str("command") + Str("ping") + Str("response") + Str("1")
+            + std::string(4, '\0'));
     EXPECT_EQ(EncodeRequest({ { "", "x" }, { "command", "" } }, 0),
         Str("command") + Str("") + std::string(4, '\0'));
 }

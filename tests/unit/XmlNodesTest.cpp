@@ -19,17 +19,7 @@ std::string ParseError(std::string_view text)
     return "no error";
 }
 
-TEST(XmlNodes, EmptyTextGivesEmptyRoot)
-{
-    const PXmlNode root = ParseXml("");
-    ASSERT_TRUE(root);
-    EXPECT_EQ(root->ChildCount(), 0);
-    EXPECT_EQ(root->Name(), "");
-    EXPECT_EQ(root->Child(0), nullptr);
-    EXPECT_EQ(root->ChildNamed("A"), nullptr);
-}
-
-TEST(XmlNodes, RepeatedNamesAreReachedOnlyByIndex)
+TEST(XmlNodes, RepeatedNamesAreReachedOnlyByIndexAndEmptyTextGivesAnEmptyRoot)
 {
     const PXmlNode root
         = ParseXml("<?xml version=\"1.0\"?><!-- c --><A><B i=\"1\"/><B i=\"2\"/><C/></A>");
@@ -44,6 +34,12 @@ TEST(XmlNodes, RepeatedNamesAreReachedOnlyByIndex)
     EXPECT_EQ(a->Child(-1), nullptr);
     EXPECT_EQ(a->Child(3), nullptr);
     EXPECT_EQ(root->ChildNamed("A"), a);
+
+    const PXmlNode empty = ParseXml("");
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->ChildCount(), 0);
+    EXPECT_EQ(empty->Name(), "");
+    EXPECT_EQ(empty->Child(0), nullptr);
 }
 
 TEST(XmlNodes, LargeNodesIndexOnlyUniqueNames)
