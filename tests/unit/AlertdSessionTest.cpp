@@ -6,11 +6,13 @@
 #include "ServerState.h"
 #include "link/WireFormat.h"
 #include "link/ZLibStreams.h"
+#include "support/RawServerClient.h"
 
 #include <gtest/gtest.h>
 
 using namespace kestrova;
 using namespace kestrova::alertd;
+using kvtest::XmlAttribute;
 
 namespace {
 
@@ -79,18 +81,6 @@ protected:
             ++n;
         return n;
     }
-    static std::string Attr(
-        const std::string &xml, const std::string &element, const std::string &name)
-    {
-        const size_t at = xml.find("<" + element);
-        if (at == std::string::npos)
-            return "(none)";
-        const size_t a = xml.find(" " + name + "=\"", at);
-        if (a == std::string::npos || a > xml.find('>', at))
-            return "(none)";
-        const size_t s = a + name.size() + 3;
-        return xml.substr(s, xml.find('"', s) - s);
-    }
 
     int64_t Now = Start;
     TServerState State;
@@ -111,11 +101,11 @@ TEST_F(AlertdSessionTest, LoginReportsAccountRestartAndTimeInTheAskedForm)
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_EQ(frames[1].first, login);
     const std::string &body = frames[1].second;
-    EXPECT_EQ(Attr(body, "ACCOUNT_STATUS", "STATE"), "good");
-    EXPECT_EQ(Attr(body, "RESTART", "SEQUENCE"), "1");
-    EXPECT_EQ(Attr(body, "RESTART", "KEY").size(), 16u);
-    EXPECT_EQ(Attr(body, "TIME", "SECONDS"), LocalTimeText(Start / 1000));
-    EXPECT_EQ(Attr(body, "TIME", "MILLISECONDS"), "0");
+    EXPECT_EQ(XmlAttribute(body, "ACCOUNT_STATUS", "STATE"), "good");
+    EXPECT_EQ(XmlAttribute(body, "RESTART", "SEQUENCE"), "1");
+    EXPECT_EQ(XmlAttribute(body, "RESTART", "KEY").size(), 16u);
+    EXPECT_EQ(XmlAttribute(body, "TIME", "SECONDS"), LocalTimeText(Start / 1000));
+    EXPECT_EQ(XmlAttribute(body, "TIME", "MILLISECONDS"), "0");
 }
 
 TEST_F(AlertdSessionTest, LongPollWaitsForAlertsOrTheHeartbeat)
@@ -127,8 +117,9 @@ TEST_F(AlertdSessionTest, LongPollWaitsForAlertsOrTheHeartbeat)
     auto frames = Take();
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_EQ(frames[1].first, config);
-    EXPECT_EQ(Attr(frames[1].second, "STATUS", "WINDOW_NAME"), "All");
-    EXPECT_EQ(Attr(frames[1].second, "STATUS", "SHORT_FORM").rfind("form=1&amp;Sh_NH=ON", 0), 0u);
+    EXPECT_EQ(XmlAttribute(frames[1].second, "STATUS", "WINDOW_NAME"), "All");
+    EXPECT_EQ(
+        XmlAttribute(frames[1].second, "STATUS", "SHORT_FORM").rfind("form=1&Sh_NH=ON", 0), 0u);
 
     // Nothing new yet: the poll stays open until the heartbeat is due.
     int32_t poll = Send({ { "command", "get_alerts" } });
@@ -151,8 +142,9 @@ TEST_F(AlertdSessionTest, LongPollWaitsForAlertsOrTheHeartbeat)
     frames = Take();
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(Count(frames[0].second, "<ALERT "), 110);
-    EXPECT_EQ(Attr(frames[0].second, "WINDOW", "ID"), "0000000A");
-    EXPECT_EQ(Attr(frames[0].second, "RESTART", "LAST_ID"), std::to_string(State.Log().LastId()));
+    EXPECT_EQ(XmlAttribute(frames[0].second, "WINDOW", "ID"), "0000000A");
+    EXPECT_EQ(
+        XmlAttribute(frames[0].second, "RESTART", "LAST_ID"), std::to_string(State.Log().LastId()));
 
     // A withdrawn window gets nothing more: the next poll waits for the heartbeat.
     Send({ { "command", "remove_config_info" }, { "window_id", "0000000A" } });
@@ -169,13 +161,13 @@ TEST_F(AlertdSessionTest, ResumeContinuesAfterTheLastIdWithNothingLost)
     const int32_t login = Send({ { "command", "login" }, { "username", "ann" } });
     Send({ { "command", "set_config_info" }, { "window_id", "W" }, { "long_form", "O=fffff" } });
     const auto first = Take();
-    const std::string key = Attr(first[0].second, "RESTART", "KEY");
+    const std::string key = XmlAttribute(first[0].second, "RESTART", "KEY");
     ASSERT_EQ(first[0].first, login);
     Send({ { "command", "get_alerts" } });
     Advance(100);
     const auto delivered = Take();
     ASSERT_EQ(delivered.size(), 1u);
-    const std::string lastId = Attr(delivered[0].second, "RESTART", "LAST_ID");
+    const std::string lastId = XmlAttribute(delivered[0].second, "RESTART", "LAST_ID");
 
     // The link drops; alerts keep coming; a new connection resumes.
     Sessions.back().reset();
@@ -189,16 +181,18 @@ TEST_F(AlertdSessionTest, ResumeContinuesAfterTheLastIdWithNothingLost)
     Send({ { "command", "get_alerts" } });
     const auto resumed = Take();
     ASSERT_EQ(resumed.size(), 3u);
-    EXPECT_EQ(Attr(resumed[0].second, "RESTART", "SEQUENCE"), "2");
+    EXPECT_EQ(XmlAttribute(resumed[0].second, "RESTART", "SEQUENCE"), "2");
     EXPECT_EQ(Count(resumed[2].second, "<ALERT "), 50);
     // Newest first: the 50 alerts after lastId.
-    EXPECT_EQ(Attr(resumed[2].second, "ALERT", "ID"), std::to_string(std::stoll(lastId) + 50));
+    EXPECT_EQ(
+        XmlAttribute(resumed[2].second, "ALERT", "ID"), std::to_string(std::stoll(lastId) + 50));
 
     // A key from elsewhere starts at the newest alert instead.
     Open();
     Send({ { "command", "login" }, { "username", "ann" }, { "restart_after", "1" },
         { "restart_key", "0123" } });
-    EXPECT_EQ(Attr(Take()[0].second, "RESTART", "LAST_ID"), std::to_string(State.Log().LastId()));
+    EXPECT_EQ(
+        XmlAttribute(Take()[0].second, "RESTART", "LAST_ID"), std::to_string(State.Log().LastId()));
 }
 
 TEST_F(AlertdSessionTest, SkipHistoryZeroSendsRecentAlertsAtOnce)
@@ -221,8 +215,8 @@ TEST_F(AlertdSessionTest, RefusesConfigurationsItCannotUseAndKeepsTheClientText)
     Send({ { "command", "login" }, { "username", "ann" } });
     Send({ { "command", "set_config_info" }, { "window_id", "W" }, { "long_form", "rubbish" } });
     const auto frames = Take();
-    EXPECT_EQ(Attr(frames[1].second, "STATUS", "SHORT_FORM"), "rubbish");
-    EXPECT_NE(Attr(frames[1].second, "STATUS", "KV-ErrorMsg"), "");
+    EXPECT_EQ(XmlAttribute(frames[1].second, "STATUS", "SHORT_FORM"), "rubbish");
+    EXPECT_NE(XmlAttribute(frames[1].second, "STATUS", "KV-ErrorMsg"), "");
     EXPECT_EQ(Sessions.back()->WindowCount(), 0u);
 }
 
@@ -260,9 +254,9 @@ TEST_F(AlertdSessionTest, SymbolListsDriveOnlyListWindows)
     auto frames = Take();
     ASSERT_EQ(frames.size(), 4u);
     EXPECT_EQ(frames[1].first, update);
-    EXPECT_EQ(Attr(frames[1].second, "SYMBOL ", "NAME"), symbol);
+    EXPECT_EQ(XmlAttribute(frames[1].second, "SYMBOL ", "NAME"), symbol);
     EXPECT_EQ(frames[3].first, lists);
-    EXPECT_EQ(Attr(frames[3].second, "LIST ", "NAME"), "Mine");
+    EXPECT_EQ(XmlAttribute(frames[3].second, "LIST ", "NAME"), "Mine");
     Send({ { "command", "get_alerts" } });
     Advance(5000);
     frames = Take();
@@ -293,10 +287,10 @@ TEST_F(AlertdSmallBufferTest, ResumeTakesWhatTheLogAndTheAccountBufferStillHold)
     Open();
     Send({ { "command", "login" }, { "username", "ann" } });
     Send({ { "command", "set_config_info" }, { "window_id", "W" }, { "long_form", "O=fffff" } });
-    const std::string key = Attr(Take()[0].second, "RESTART", "KEY");
+    const std::string key = XmlAttribute(Take()[0].second, "RESTART", "KEY");
     Send({ { "command", "get_alerts" } });
     Advance(100);
-    ASSERT_EQ(Attr(Take()[0].second, "RESTART", "LAST_ID"), "10");
+    ASSERT_EQ(XmlAttribute(Take()[0].second, "RESTART", "LAST_ID"), "10");
 
     Sessions.back().reset(); // the link drops: the account's window is parked
     Now += 1000;
@@ -305,15 +299,15 @@ TEST_F(AlertdSmallBufferTest, ResumeTakesWhatTheLogAndTheAccountBufferStillHold)
     Open();
     Send({ { "command", "login" }, { "username", "ann" }, { "restart_after", "10" },
         { "restart_key", key } });
-    EXPECT_EQ(Attr(Take()[0].second, "RESTART", "LAST_ID"), "10");
+    EXPECT_EQ(XmlAttribute(Take()[0].second, "RESTART", "LAST_ID"), "10");
     Send({ { "command", "set_config_info" }, { "window_id", "W" }, { "long_form", "O=fffff" },
         { "skip_history", "1" } });
     Send({ { "command", "get_alerts" } });
     const auto frames = Take();
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_EQ(Count(frames[1].second, "<ALERT "), 50);
-    EXPECT_EQ(Attr(frames[1].second, "ALERT", "ID"), "110"); // 61..110, newest first
-    EXPECT_EQ(Attr(frames[1].second, "RESTART", "LAST_ID"), "110");
+    EXPECT_EQ(XmlAttribute(frames[1].second, "ALERT", "ID"), "110"); // 61..110, newest first
+    EXPECT_EQ(XmlAttribute(frames[1].second, "RESTART", "LAST_ID"), "110");
 }
 
 class AlertdFaultTest : public AlertdSessionTest
@@ -348,7 +342,7 @@ TEST_F(AlertdFaultTest, TimedFaultsFireOnTheClock)
     session.Tick();
     frames = Take();
     ASSERT_EQ(frames.size(), 2u);
-    EXPECT_EQ(Attr(frames[0].second, "STATUS", "DISCONNECT_FOR_GOOD"), "1");
+    EXPECT_EQ(XmlAttribute(frames[0].second, "STATUS", "DISCONNECT_FOR_GOOD"), "1");
     Now += 3000;
     session.Tick();
     Take();
