@@ -1,55 +1,35 @@
 #include "CannedHttpServer.h"
 
-#include <stdexcept>
+#include <algorithm>
 
 namespace kvtest {
 
 CannedHttpServer::CannedHttpServer(Responder responder)
     : FResponder(std::move(responder))
 {
-    if (!FServer.listen(QHostAddress::LocalHost, 0))
-        throw std::runtime_error("cannot listen on 127.0.0.1");
-    QObject::connect(&FServer, &QTcpServer::newConnection, [this] {
-        while (QTcpSocket *socket = FServer.nextPendingConnection()) {
-            auto connection = std::make_unique<Connection>();
-            connection->Socket = socket;
-            Connection *raw = connection.get();
-            QObject::connect(socket, &QTcpSocket::readyRead, [this, raw] { OnData(*raw); });
-            FConnections.push_back(std::move(connection));
-        }
-    });
+    FServer.OnReceived = [this](size_t connection) { OnData(connection); };
 }
 
-CannedHttpServer::~CannedHttpServer()
+void CannedHttpServer::OnData(size_t connection)
 {
-    for (auto &connection : FConnections) {
-        QObject::disconnect(connection->Socket, nullptr, nullptr, nullptr);
-        connection->Socket->abort();
-    }
-}
-
-void CannedHttpServer::OnData(Connection &connection)
-{
-    const QByteArray data = connection.Socket->readAll();
-    connection.Received.append(data.constData(), static_cast<size_t>(data.size()));
-    const size_t end = connection.Received.find("\r\n\r\n");
-    if (connection.Seen || end == std::string::npos)
+    const std::string &received = FServer.Received(connection);
+    const size_t end = received.find("\r\n\r\n");
+    if (end == std::string::npos
+        || std::any_of(FRequests.begin(), FRequests.end(),
+            [&](const Request &r) { return r.Connection == connection; }))
         return;
-    connection.Seen = true;
-    connection.Head = connection.Received.substr(0, end + 4);
-    connection.RequestLine = connection.Head.substr(0, connection.Head.find("\r\n"));
-    FRequests.push_back(&connection);
-    if (const auto reply = FResponder(connection.RequestLine, connection.Head))
+    const std::string head = received.substr(0, end + 4);
+    FRequests.push_back({ connection, head.substr(0, head.find("\r\n")), head });
+    if (const auto reply = FResponder(FRequests.back().Line, head))
         Answer(FRequests.size() - 1, *reply);
 }
 
 void CannedHttpServer::Answer(size_t i, const std::string &bytes, bool close)
 {
-    QTcpSocket *socket = FRequests.at(i)->Socket;
-    socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
-    socket->flush();
+    const size_t connection = FRequests.at(i).Connection;
+    FServer.Write(connection, bytes);
     if (close)
-        socket->disconnectFromHost();
+        FServer.Close(connection);
 }
 
 std::string CannedHttpServer::Response(

@@ -1,16 +1,12 @@
 #pragma once
-// A tiny HTTP server on 127.0.0.1 (ephemeral port) driven by the test thread's Qt loop. Each
-// connection's request head is read, its request line recorded, and the responder asked for the
-// bytes to send: a reply is written and the connection closed; no reply (nullopt) holds the
-// connection open until the test answers it with Answer (or never, for time-outs).
+// A tiny HTTP server on a LoopbackServer. Each connection's request head is read, its request
+// line recorded, and the responder asked for the bytes to send: a reply is written and the
+// connection closed; no reply (nullopt) holds the connection open until the test answers it
+// with Answer (or never, for time-outs).
 
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <functional>
-#include <memory>
+#include "LoopbackServer.h"
+
 #include <optional>
-#include <string>
-#include <vector>
 
 namespace kvtest {
 
@@ -21,37 +17,32 @@ public:
     using Responder = std::function<std::optional<std::string>(
         const std::string &requestLine, const std::string &head)>;
     explicit CannedHttpServer(Responder responder);
-    ~CannedHttpServer();
 
-    quint16 Port() const { return FServer.serverPort(); }
+    quint16 Port() const { return FServer.Port(); }
     std::string Url(const std::string &path) const
     {
         return "http://127.0.0.1:" + std::to_string(Port()) + path;
     }
     // Connections whose request head arrived, in order.
     size_t RequestCount() const { return FRequests.size(); }
-    const std::string &RequestLine(size_t i) const { return FRequests.at(i)->RequestLine; }
-    const std::string &Head(size_t i) const { return FRequests.at(i)->Head; }
+    const std::string &RequestLine(size_t i) const { return FRequests.at(i).Line; }
+    const std::string &Head(size_t i) const { return FRequests.at(i).Head; }
     // Sends bytes on request i's connection; closes it when close is set.
     void Answer(size_t i, const std::string &bytes, bool close = true);
     // A complete response with Content-Length and "Connection: close".
     static std::string Response(int status, const std::string &reason, const std::string &body);
 
 private:
-    struct Connection
+    struct Request
     {
-        QTcpSocket *Socket = nullptr;
-        std::string Received;
-        std::string RequestLine;
-        std::string Head;
-        bool Seen = false;
+        size_t Connection;
+        std::string Line, Head;
     };
-    void OnData(Connection &connection);
+    void OnData(size_t connection);
 
     Responder FResponder;
-    QTcpServer FServer;
-    std::vector<std::unique_ptr<Connection>> FConnections;
-    std::vector<Connection *> FRequests;
+    LoopbackServer FServer;
+    std::vector<Request> FRequests;
 };
 
 } // namespace kvtest

@@ -13,9 +13,11 @@ LoopbackServer::LoopbackServer()
             auto client = std::make_unique<Client>();
             client->Socket = socket;
             Client *raw = client.get();
-            QObject::connect(socket, &QTcpSocket::readyRead, [raw] {
+            QObject::connect(socket, &QTcpSocket::readyRead, [this, raw, i = FClients.size()] {
                 const QByteArray data = raw->Socket->readAll();
                 raw->Received.append(data.constData(), data.size());
+                if (OnReceived)
+                    OnReceived(i);
             });
             QObject::connect(
                 socket, &QTcpSocket::disconnected, [raw] { raw->Disconnected = true; });

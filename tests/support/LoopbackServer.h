@@ -4,6 +4,7 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,8 @@ public:
     bool Disconnected(size_t i) const { return FClients.at(i)->Disconnected; }
     void Write(size_t i, const std::string &bytes);
     void Close(size_t i);
+    // Called with the connection's index after it received bytes.
+    std::function<void(size_t)> OnReceived;
     // Stops accepting; later connects are refused.
     void StopListening() { FServer.close(); }
 
