@@ -69,7 +69,7 @@ QStringList ServerArgs(const AlertServerProcess &server)
         "--password", "pw" };
 }
 
-TEST(Kvtail, TextLinesThenCleanExitOnCtrlC)
+TEST(Kvtail, TextOrJsonLinesThenCleanExitOnCtrlC)
 {
     AlertServerProcess server({ "--rate", "200" });
     ASSERT_TRUE(server.Start());
@@ -90,15 +90,10 @@ TEST(Kvtail, TextLinesThenCleanExitOnCtrlC)
     ::kill(static_cast<pid_t>(tail.Process.processId()), SIGINT);
     EXPECT_EQ(tail.Finish(), 0) << tail.Errors().toStdString();
     EXPECT_TRUE(tail.Errors().contains("stopping"));
-}
 
-TEST(Kvtail, JsonLinesAreObjects)
-{
-    AlertServerProcess server({ "--rate", "200" });
-    ASSERT_TRUE(server.Start());
-    Kvtail tail(ServerArgs(server) + QStringList { "--format", "json" });
-    ASSERT_TRUE(tail.WaitLines(5)) << tail.Errors().toStdString();
-    for (const QString &line : tail.Lines()) {
+    Kvtail json(ServerArgs(server) + QStringList { "--format", "json" });
+    ASSERT_TRUE(json.WaitLines(5)) << json.Errors().toStdString();
+    for (const QString &line : json.Lines()) {
         QJsonParseError error;
         const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
         ASSERT_TRUE(doc.isObject())

@@ -24,13 +24,6 @@ QStringList DefinedDynamicSymbols(const QString &library)
     return names;
 }
 
-TEST(ExportedSymbols, OnlyKvFunctionsAreVisible)
-{
-    const QStringList names = DefinedDynamicSymbols(KV_LIB_DIR "/libKestrovaAlerts.so");
-    for (const QString &name : names)
-        EXPECT_TRUE(name.startsWith("KV_")) << "unexpected exported symbol " << name.toStdString();
-}
-
 // The functions the public header declares: every "KV_EXPORT <type> KV_Name(".
 QStringList DeclaredFunctions(const QString &header)
 {

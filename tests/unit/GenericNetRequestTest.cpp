@@ -60,7 +60,7 @@ TEST(DownloadRequest, SplitsTheLocationAtItsLastSlash)
     EXPECT_EQ(pairs("GSM:"), "|");
 }
 
-TEST_F(NetRequestTest, ServerDownloadIsRetriedEachTickUntilItSucceeds)
+TEST_F(NetRequestTest, ServerDownloadIsRetriedEachTickUntilItSucceedsOrIsDestroyed)
 {
     auto request = Fetch("gsm:/Misc/GeneralInfo.xml");
     ASSERT_EQ(Session.Requests.size(), 1u);
@@ -76,6 +76,14 @@ TEST_F(NetRequestTest, ServerDownloadIsRetriedEachTickUntilItSucceeds)
     EXPECT_EQ(Registry.Count(), 0u);
     Ticks(5);
     EXPECT_EQ(Session.Requests.size(), 2u);
+
+    // Destroying a request cancels its download and unregisters it.
+    request = Fetch("GSM:/a/b.xml");
+    request.reset();
+    EXPECT_TRUE(Session.Requests.at(2).Cancelled);
+    EXPECT_EQ(Registry.Count(), 0u);
+    Session.Answer(2, true, "late");
+    EXPECT_EQ(DoneCount, 1);
 }
 
 TEST_F(NetRequestTest, UnsupportedLocationCompletesEmptyAfterNinetyTicks)
@@ -89,16 +97,6 @@ TEST_F(NetRequestTest, UnsupportedLocationCompletesEmptyAfterNinetyTicks)
     EXPECT_EQ(DoneCount, 1);
     EXPECT_EQ(DoneResult, "");
     EXPECT_EQ(Registry.Count(), 0u);
-}
-
-TEST_F(NetRequestTest, DestroyingCancelsTheDownloadAndUnregisters)
-{
-    auto request = Fetch("GSM:/a/b.xml");
-    request.reset();
-    EXPECT_TRUE(Session.Requests.at(0).Cancelled);
-    EXPECT_EQ(Registry.Count(), 0u);
-    Session.Answer(0, true, "late");
-    EXPECT_EQ(DoneCount, 0);
 }
 
 TEST_F(NetRequestTest, OwnerMayFreeRequestsInsideTheDoneHandler)

@@ -138,13 +138,4 @@ TEST_F(ListExportsTest, TheListOfListsArrayIsRebuiltPerDeliveryAndEmptiedPerRequ
     Current = nullptr;
 }
 
-TEST_F(ListExportsTest, WithoutAUserTheFirstRequestDeliversAnEmptyArrayAtOnce)
-{
-    Server.User.clear();
-    Exports.RequestListOfLists();
-    const TExportedListEntry *entries = Exports.ReadListOfLists();
-    ASSERT_NE(entries, nullptr);
-    EXPECT_EQ(entries[0].ListName, nullptr);
-}
-
 } // namespace
