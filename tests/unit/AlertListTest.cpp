@@ -51,18 +51,6 @@ TEST(AlertList, LiveRingShowsNewestFirstAndOverwritesOldest)
     EXPECT_THROW(list.GetAlert(-1, r), EAssertionFailed);
 }
 
-TEST(AlertList, SameSymbolTwiceInLiveBatchKeepsTheFirstOfTheBatch)
-{
-    TSortableAlertList list;
-    list.SetSortKey(cdSymbol);
-    list.AddAlerts({ Alert("IBM", 2), Alert("ibm", 1), Alert("MSFT", 3) }, false);
-    ASSERT_EQ(list.Count(), 2); // the symbol index ignores case
-    TAlertRecord r;
-    list.GetAlert(1, r); // live rows are reversed: the store is ascending, row 1 is "IBM"
-    EXPECT_EQ(r.Symbol, "IBM");
-    EXPECT_EQ(r.Num, 2);
-}
-
 TEST(AlertList, HistoryModeClearsOnSwitchAndStopsWhenTheRingIsFull)
 {
     TSortableAlertList list(2);
@@ -110,44 +98,6 @@ TEST(AlertList, IsFromLastBatchMarksOnlyTheLatestBatch)
     EXPECT_EQ(r.BatchNumber, 2);
 }
 
-TEST(AlertList, ReplacementAfterResortHitsTheRightSymbol)
-{
-    TSortableAlertList list;
-    list.SetSortKey(cdSymbol);
-    list.AddAlerts({ Alert("A", 1), Alert("B", 3), Alert("C", 2) }, true);
-    list.SetSortKey(cdNum); // moves every entry
-    list.AddAlerts({ Alert("A", 0) }, true);
-    ASSERT_EQ(list.Count(), 3);
-    EXPECT_EQ(Symbols(list), (Strings { "B", "C", "A" }));
-    TAlertRecord r;
-    list.GetAlert(2, r);
-    EXPECT_EQ(r.Num, 0);
-}
-
-TEST(AlertList, BatchOfManyNewSymbolsIntoAFullStoreKeepsTheBest)
-{
-    TSortableAlertList list(10);
-    list.SetSortKey(cdNum);
-    TAlertRecords first, second;
-    for (int i = 0; i < 10; ++i)
-        first.push_back(Alert("OLD" + std::to_string(i), i));
-    for (int i = 0; i < 100; ++i)
-        second.push_back(Alert("NEW" + std::to_string(i), 100 + i));
-    list.AddAlerts(first, false);
-    list.AddAlerts(second, false);
-    ASSERT_EQ(list.Count(), 10);
-    TAlertRecord r;
-    list.GetAlert(9, r); // live rows reversed: the last row is the largest
-    EXPECT_EQ(r.Num, 199);
-    list.GetAlert(0, r);
-    EXPECT_EQ(r.Num, 190);
-    // The index was rebuilt over what was kept: a known symbol replaces, a dropped one is new.
-    list.AddAlerts({ Alert("NEW95", 500), Alert("OLD3", 3) }, false);
-    EXPECT_EQ(list.Count(), 10);
-    list.GetAlert(9, r);
-    EXPECT_EQ(r.Symbol, "NEW95");
-}
-
 TEST(AlertCompare, NumbersLargestFirstNaNLastTiesBySymbol)
 {
     EXPECT_LT(CompareAlerts(Alert("Z", 0, 5), Alert("A", 0, 3), cdQuality), 0);
@@ -172,6 +122,8 @@ TEST(AlertCompare, NumbersLargestFirstNaNLastTiesBySymbol)
 
 // The list as first written: records sorted in place by the quicksort after every batch and
 // the symbol index rebuilt. The list keeps its order incrementally; the rows must not differ.
+// Random batches also cover a symbol twice in one batch (in any case), replacement after a
+// re-sort and big batches into a full store.
 class ReferenceList
 {
 public:

@@ -35,17 +35,9 @@ TEST(XmlTokenizer, YieldsEveryPartType)
                              "<!-- note -->"
                              "<?render fast?>"
                              "<API A='1'><E/>text<![CDATA[<raw>]]></API>");
-    const std::vector<std::pair<TPartType, std::string>> expected {
-        { ptXmlProlog, "xml" },
-        { ptDtdc, "" },
-        { ptComment, "" },
-        { ptPI, "render" },
-        { ptStartTag, "API" },
-        { ptEmptyTag, "E" },
-        { ptContent, "" },
-        { ptCData, "" },
-        { ptEndTag, "API" },
-    };
+    const std::vector<std::pair<TPartType, std::string>> expected { { ptXmlProlog, "xml" },
+        { ptDtdc, "" }, { ptComment, "" }, { ptPI, "render" }, { ptStartTag, "API" },
+        { ptEmptyTag, "E" }, { ptContent, "" }, { ptCData, "" }, { ptEndTag, "API" } };
     ASSERT_EQ(parts.size(), expected.size());
     for (size_t i = 0; i < parts.size(); ++i) {
         EXPECT_EQ(parts[i].Type, expected[i].first) << i;
@@ -108,33 +100,10 @@ TEST(XmlTokenizer, ManyDecodedValuesInOnePartStayIntact)
 
 TEST(XmlTokenizer, MalformedInputRaises)
 {
-    const char *bad[] = {
-        "<",
-        "<A",
-        "<A b>",
-        "<A b=>",
-        "<A b=\"1>",
-        "<A b=\"1\"c=\"2\">",
-        "<A b=\"<\">",
-        "<A/",
-        "</A",
-        "</>",
-        "<>",
-        "<!-- open",
-        "<![CDATA[ open",
-        "<?pi open",
-        "<!DOCTYPE x [ >",
-        "a &unknown; b",
-        "a &amp b",
-        "&#;",
-        "&#x;",
-        "&#12a;",
-        "&#0;",
-        "&#x110000;",
-        "&#xD800;",
-        "&#99999999999;",
-        "<A b='&'/>",
-    };
+    const char *bad[] = { "<", "<A", "<A b>", "<A b=>", "<A b=\"1>", "<A b=\"1\"c=\"2\">",
+        "<A b=\"<\">", "<A/", "</A", "</>", "<>", "<!-- open", "<![CDATA[ open", "<?pi open",
+        "<!DOCTYPE x [ >", "a &unknown; b", "a &amp b", "&#;", "&#x;", "&#12a;", "&#0;",
+        "&#x110000;", "&#xD800;", "&#99999999999;", "<A b='&'/>" };
     for (const char *text : bad) {
         TXmlTokenizer tokens(text);
         EXPECT_THROW(
