@@ -6,7 +6,6 @@
 #include "support/QtLoop.h"
 #include "support/RawServerClient.h"
 
-#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -143,12 +142,8 @@ TEST(AlertdServer, SymbolListsPersistAcrossARestart)
 
 TEST(AlertdServer, UsersFileRefusesUnknownUsersAndWrongPasswords)
 {
-    QTemporaryDir dir;
-    QFile users(dir.filePath("users"));
-    ASSERT_TRUE(users.open(QIODevice::WriteOnly));
-    users.write("ann:secret\n");
-    users.close();
-    AlertServerProcess server({ "--users", users.fileName() });
+    AlertServerProcess server;
+    server.SetUsers("ann:secret\n");
     ASSERT_TRUE(server.Start());
     RawServerClient client;
     ASSERT_TRUE(client.Connect(server.Port()));

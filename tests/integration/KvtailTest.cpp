@@ -5,11 +5,9 @@
 #include "support/QtLoop.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -125,12 +123,8 @@ TEST(Kvtail, WrongFlagExitsWithUsage)
 
 TEST(Kvtail, PasswordFromTheEnvironment)
 {
-    QTemporaryDir dir;
-    QFile users(dir.filePath("users"));
-    ASSERT_TRUE(users.open(QIODevice::WriteOnly));
-    users.write("ann:s3cret\n");
-    users.close();
-    AlertServerProcess server({ "--rate", "200", "--users", users.fileName() });
+    AlertServerProcess server({ "--rate", "200" });
+    server.SetUsers("ann:s3cret\n");
     ASSERT_TRUE(server.Start());
     const QStringList args { "--server", QStringLiteral("127.0.0.1:%1").arg(server.Port()),
         "--user", "ann" };

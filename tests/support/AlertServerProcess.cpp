@@ -2,6 +2,7 @@
 
 #include "QtLoop.h"
 
+#include <QFile>
 #include <QRegularExpression>
 
 namespace kvtest {
@@ -19,6 +20,14 @@ AlertServerProcess::AlertServerProcess(QStringList extraArgs, QString dataDir)
 AlertServerProcess::~AlertServerProcess()
 {
     Stop();
+}
+
+void AlertServerProcess::SetUsers(const QByteArray &lines)
+{
+    QFile file(FDataDir + "/users");
+    if (file.open(QIODevice::WriteOnly))
+        file.write(lines);
+    FArgs << "--users" << file.fileName();
 }
 
 bool AlertServerProcess::Start(int timeoutMs)

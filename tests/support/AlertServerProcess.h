@@ -20,6 +20,9 @@ public:
     AlertServerProcess(const AlertServerProcess &) = delete;
     AlertServerProcess &operator=(const AlertServerProcess &) = delete;
 
+    // Writes the accounts ("user:password" lines) to the data directory and starts the server
+    // with --users naming them.
+    void SetUsers(const QByteArray &lines);
     // Starts the server and waits for its "listening on" line; false on failure (see Output()).
     bool Start(int timeoutMs = 10000);
     // SIGTERM, then waits; kills it when it does not stop. Returns the exit code (-1: crashed).

@@ -14,7 +14,7 @@ using namespace kestrova::alertd;
 
 namespace {
 
-TAlert AlertOf(const TMarket &market, const std::string &type, int symbol = 0)
+TAlert AlertOf(const std::string &type, int symbol = 0)
 {
     TAlert alert;
     alert.Type = FindAlertType(type);
@@ -22,7 +22,6 @@ TAlert AlertOf(const TMarket &market, const std::string &type, int symbol = 0)
     alert.Price = 20;
     alert.Quality = 5;
     alert.RelVol = 2;
-    (void)market;
     return alert;
 }
 
@@ -75,7 +74,7 @@ TEST(AlertdDataConfig, FilterAppliesTypesQualityLimitsExchangesAndSymbols)
 {
     const TMarket market(7, 50, 1700000000000);
     TWindowFilter filter = ParseDataConfig("form=1&Sh_NH=ON&QNH=4&MinRV=1.5").Filter;
-    TAlert alert = AlertOf(market, "NH");
+    TAlert alert = AlertOf("NH");
     EXPECT_TRUE(Matches(filter, alert, market));
     alert.Quality = 3;
     EXPECT_FALSE(Matches(filter, alert, market)) << "below the minimum quality";
@@ -84,25 +83,25 @@ TEST(AlertdDataConfig, FilterAppliesTypesQualityLimitsExchangesAndSymbols)
     alert.Quality = 5;
     alert.RelVol = NoValue;
     EXPECT_FALSE(Matches(filter, alert, market));
-    EXPECT_FALSE(Matches(filter, AlertOf(market, "NL"), market)) << "type not selected";
+    EXPECT_FALSE(Matches(filter, AlertOf("NL"), market)) << "type not selected";
 
     const TSymbolInfo &symbol = market.Symbols()[3];
     TWindowFilter single
         = ParseDataConfig("form=1&Sh_NH=ON&EntireUniverse=3&SingleSymbol=" + symbol.Name).Filter;
-    EXPECT_TRUE(Matches(single, AlertOf(market, "NH", 3), market));
-    EXPECT_FALSE(Matches(single, AlertOf(market, "NH", 4), market));
+    EXPECT_TRUE(Matches(single, AlertOf("NH", 3), market));
+    EXPECT_FALSE(Matches(single, AlertOf("NH", 4), market));
 
     const std::string otherExchange = Exchanges()[(symbol.Exchange + 1) % Exchanges().size()].Code;
     TWindowFilter exchange = ParseDataConfig("form=1&Sh_NH=ON&" + otherExchange + "=ON").Filter;
-    EXPECT_FALSE(Matches(exchange, AlertOf(market, "NH", 3), market));
+    EXPECT_FALSE(Matches(exchange, AlertOf("NH", 3), market));
 
     TWindowFilter lists = ParseDataConfig("form=1&Sh_NH=ON&EntireUniverse=&5=ON").Filter;
     lists.ListSymbols = { symbol.Name };
-    EXPECT_TRUE(Matches(lists, AlertOf(market, "NH", 3), market));
-    EXPECT_FALSE(Matches(lists, AlertOf(market, "NH", 4), market));
+    EXPECT_TRUE(Matches(lists, AlertOf("NH", 3), market));
+    EXPECT_FALSE(Matches(lists, AlertOf("NH", 4), market));
     lists.Mode = TSymbolMode::ExcludeLists;
-    EXPECT_FALSE(Matches(lists, AlertOf(market, "NH", 3), market));
-    EXPECT_TRUE(Matches(lists, AlertOf(market, "NH", 4), market));
+    EXPECT_FALSE(Matches(lists, AlertOf("NH", 3), market));
+    EXPECT_TRUE(Matches(lists, AlertOf("NH", 4), market));
 }
 
 TEST(AlertdMarket, IsDeterministicPerSeedAndKeepsMirrorPairsConsistent)
