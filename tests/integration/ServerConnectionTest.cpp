@@ -6,6 +6,7 @@
 #include "support/DanteProxy.h"
 #include "support/LoopbackServer.h"
 #include "support/QtLoop.h"
+#include "support/ServerEnd.h"
 
 #include <gtest/gtest.h>
 
@@ -40,31 +41,17 @@ struct Conversation
     bool ServerGotPing()
     {
         return kvtest::RunUntil([&] {
-            if (Server.ConnectionCount() == 0)
+            if (Server.ConnectionCount() == 0 || Server.Received(0).size() <= ClientPreamble.size())
                 return false;
-            const std::string &bytes = Server.Received(0);
-            if (bytes.size() <= ClientPreamble.size())
-                return false;
-            TZLibDecompressor inflate;
-            inflate.Feed(bytes.substr(ClientPreamble.size()));
-            TRequestReader reader;
-            reader.Append(inflate.Output());
-            TMessageToServer m;
-            return reader.Next(m) && m.size() == 2 && m[0].Value == std::to_string(Handle.Id)
-                && m[1].Value == "ping";
+            const auto requests = kvtest::ServerEnd().Requests(Server.Received(0));
+            return !requests.empty()
+                && requests[0] == MakeMessageToServer("message_id", Handle.Id, "command", "ping");
         });
-    }
-
-    std::string Compressed(const std::string &frames)
-    {
-        Deflate.Write(frames);
-        Deflate.Flush();
-        return std::exchange(Deflate.Output(), {});
     }
 
     kvtest::LoopbackServer &Server;
     TTalkWithServer Channel;
-    TZLibCompressor Deflate;
+    kvtest::ServerEnd End;
     TMessageHandle Handle;
     std::vector<std::string> Replies;
     bool Connected = false, Disconnected = false;
@@ -87,8 +74,7 @@ TEST(ServerConnection, ExchangeWithLoopbackServerThenDropMidFrame)
             streamed.push_back(ok ? body : "<failed>");
         });
     const std::string frame = EncodeFrame(stream.Id, "<MORE/>");
-    server.Write(
-        0, c.Compressed(EncodeFrame(c.Handle.Id, "<PONG/>") + frame + frame.substr(0, 10)));
+    server.Write(0, c.End.Reply(EncodeFrame(c.Handle.Id, "<PONG/>") + frame + frame.substr(0, 10)));
     ASSERT_TRUE(kvtest::RunUntil([&] { return streamed.size() == 1; }));
     EXPECT_EQ(c.Replies, (std::vector<std::string> { "<PONG/>" }));
 
@@ -196,7 +182,7 @@ protected:
         EXPECT_TRUE(kvtest::RunUntil([&] { return c.Connected; }));
         const size_t i = Server.ConnectionCount() - 1;
         kvtest::RunUntil([&] { return Server.Received(i).size() > ClientPreamble.size(); });
-        Server.Write(i, c.Compressed(EncodeFrame(c.Handle.Id, "<PONG/>")));
+        Server.Write(i, c.End.Reply(EncodeFrame(c.Handle.Id, "<PONG/>")));
         kvtest::RunUntil([&] { return !c.Replies.empty() || c.Disconnected; });
         return c.Replies.empty() ? c.DisconnectText : c.Replies[0];
     }

@@ -5,6 +5,7 @@
 #include "link/SocketServerConnections.h"
 #include "support/DebugLog.h"
 #include "support/QtLoop.h"
+#include "support/ServerEnd.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -59,32 +60,6 @@ public:
     std::string Inbox;
     int CloseCalls = 0;
     bool Closed = false;
-};
-
-// The server's view: requests out of the client's bytes, compressed frames for replies.
-struct ServerSide
-{
-    std::vector<TMessageToServer> Requests(const std::string &written)
-    {
-        EXPECT_EQ(written.substr(0, ClientPreamble.size()), ClientPreamble);
-        Inflate.Feed(written.substr(ClientPreamble.size()));
-        Reader.Append(Inflate.Output());
-        Inflate.Output().clear();
-        std::vector<TMessageToServer> result;
-        TMessageToServer m;
-        while (Reader.Next(m))
-            result.push_back(m);
-        return result;
-    }
-    std::string Reply(const std::string &frames)
-    {
-        Deflate.Write(frames);
-        Deflate.Flush();
-        return std::exchange(Deflate.Output(), {});
-    }
-    TZLibDecompressor Inflate;
-    TRequestReader Reader;
-    TZLibCompressor Deflate;
 };
 
 struct Reply
@@ -147,7 +122,7 @@ protected:
     std::string FailAtOnce, Host, Port, DisconnectText = "<none>";
     std::vector<Reply> Replies;
     std::vector<std::string> Responses;
-    ServerSide Server;
+    kvtest::ServerEnd Server;
     std::unique_ptr<TTalkWithServer> Channel; // last: its close reaches the members above
 };
 
@@ -172,12 +147,7 @@ TEST_F(TalkWithServerTest, QueuedRequestsFollowThePreambleInOrderThenBatchPerLoo
     EXPECT_EQ(Fake->Writes.size(), 1u); // nothing written synchronously
     kvtest::RunFor(10);
     ASSERT_EQ(Fake->Writes.size(), 2u);
-    Server.Inflate.Feed(Fake->Writes[1]);
-    Server.Reader.Append(Server.Inflate.Output());
-    int count = 0;
-    for (TMessageToServer m; Server.Reader.Next(m);)
-        ++count;
-    EXPECT_EQ(count, 5);
+    EXPECT_EQ(Server.Requests(Fake->Writes[1]).size(), 5u);
 }
 
 TEST_F(TalkWithServerTest, RepliesAreRoutedWhateverTheSplit)
@@ -232,7 +202,7 @@ TEST_F(TalkWithServerTest, InvalidDataClosesWithAReason)
     struct Case
     {
         std::string Name;
-        std::function<std::string(ServerSide &)> Wire;
+        std::function<std::string(kvtest::ServerEnd &)> Wire;
         std::string Reason;
     };
     auto header = [](int32_t length) {
@@ -242,10 +212,11 @@ TEST_F(TalkWithServerTest, InvalidDataClosesWithAReason)
         return h;
     };
     const Case cases[] = {
-        { "corrupt zlib", [](ServerSide &) { return std::string("\x78\x9C\xFF\xFF garbage", 12); },
-            "" },
-        { "negative length", [&](ServerSide &s) { return s.Reply(header(-5)); }, "negative" },
-        { "huge length", [&](ServerSide &s) { return s.Reply(header(MaxFrameLength + 1)); },
+        { "corrupt zlib",
+            [](kvtest::ServerEnd &) { return std::string("\x78\x9C\xFF\xFF garbage", 12); }, "" },
+        { "negative length", [&](kvtest::ServerEnd &s) { return s.Reply(header(-5)); },
+            "negative" },
+        { "huge length", [&](kvtest::ServerEnd &s) { return s.Reply(header(MaxFrameLength + 1)); },
             "too large" },
     };
     for (const Case &c : cases) {
@@ -253,7 +224,7 @@ TEST_F(TalkWithServerTest, InvalidDataClosesWithAReason)
         NewChannel();
         ConnectAndFlush();
         Send("x");
-        ServerSide server;
+        kvtest::ServerEnd server;
         DebugLog::Clear();
         Fake->Deliver(c.Wire(server));
         EXPECT_EQ(Fake->CloseCalls, 1);
