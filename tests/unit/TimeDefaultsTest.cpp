@@ -151,18 +151,6 @@ TEST_F(TimeDefaults, ListenersAreToldInRegistrationOrderAfterEveryChange)
     EXPECT_EQ(b.Calls, 4);
 }
 
-TEST_F(TimeDefaults, ADestroyedListenerLeavesTheRegistry)
-{
-    TListener survivor;
-    {
-        TListener temporary;
-        RegisterDefaultsListener(&temporary);
-        RegisterDefaultsListener(&survivor);
-    }
-    SetTimeOffset(1); // would call the freed listener if it were still registered
-    EXPECT_EQ(survivor.Calls, 1);
-}
-
 TEST_F(TimeDefaults, NotificationSurvivesListenersThatUnregisterDestroyOrRaise)
 {
     std::vector<std::string> log;
