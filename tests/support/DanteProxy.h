@@ -24,8 +24,6 @@ public:
     // Starts the proxy: without authentication, or requiring a user name and password (SOCKS 5
     // only then). Check Running() and Error().
     explicit DanteProxy(bool requireUserName = false);
-    DanteProxy(const DanteProxy &) = delete;
-    DanteProxy &operator=(const DanteProxy &) = delete;
 
     bool Running() const { return FProcess.Running(); }
     const std::string &Error() const { return FError; }
