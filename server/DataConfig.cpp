@@ -18,17 +18,6 @@ TWindowFilter::TWindowFilter()
 }
 
 namespace {
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool ParseNumber(const std::string &text, double &value)
 {
     const char *begin = text.data();
@@ -100,7 +89,7 @@ bool ParseCompactMask(const std::string &value, TWindowFilter &filter)
         return false;
     const size_t types = filter.Types.size();
     for (size_t i = 0; i < mask.size(); ++i) {
-        const int digit = HexValue(mask[mask.size() - 1 - i]);
+        const int digit = HexDigitValue(mask[mask.size() - 1 - i]);
         if (digit < 0)
             return false;
         for (int b = 0; b < 4; ++b) {
@@ -115,38 +104,11 @@ bool ParseCompactMask(const std::string &value, TWindowFilter &filter)
 
 std::string UrlDecode(std::string_view text, bool plusIsSpace)
 {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0
-            && HexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-            i += 2;
-        } else if (c == '+' && plusIsSpace) {
-            out += ' ';
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::string UrlEncode(std::string_view text)
-{
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'
-            || c == '.' || c == '_') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
+    // Blanks written as "+" first, so that an escaped "%2B" still decodes to "+".
+    std::string form(text);
+    if (plusIsSpace)
+        std::replace(form.begin(), form.end(), '+', ' ');
+    return kestrova::UrlDecode(form);
 }
 
 TParsedConfig ParseDataConfig(std::string_view text)

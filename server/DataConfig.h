@@ -4,6 +4,7 @@
 // decides whether an alert belongs to the window.
 
 #include "Market.h"
+#include "support/UrlEncoding.h"
 
 #include <set>
 #include <string>
@@ -49,6 +50,6 @@ bool Matches(const TWindowFilter &filter, const TAlert &alert, const TMarket &ma
 // "%XX" and (when plusIsSpace) "+" decoding; malformed escapes stay as they are.
 std::string UrlDecode(std::string_view text, bool plusIsSpace);
 // Letters, digits, "-", "." and "_" stay; every other byte becomes "%XX".
-std::string UrlEncode(std::string_view text);
+using kestrova::UrlEncode;
 
 } // namespace kestrova::alertd

@@ -10,18 +10,6 @@ bool IsAsciiAlnum(unsigned char c)
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
 
-// The value of a hex digit, or -1.
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 template<typename Keep>
 std::string Escape(const std::string &text, char marker, Keep keep)
 {
@@ -53,8 +41,8 @@ std::string UrlDecode(const std::string &text)
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size()) {
-            const int high = HexValue(text[i + 1]);
-            const int low = HexValue(text[i + 2]);
+            const int high = HexDigitValue(text[i + 1]);
+            const int low = HexDigitValue(text[i + 2]);
             if (high >= 0 && low >= 0) {
                 out += static_cast<char>(high * 16 + low);
                 i += 2;
@@ -69,6 +57,17 @@ std::string UrlDecode(const std::string &text)
 std::string FileNameEncode(const std::string &text)
 {
     return Escape(text, '_', [](unsigned char c) { return IsAsciiAlnum(c) || c == '.'; });
+}
+
+int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
 }
 
 } // namespace kestrova

@@ -14,4 +14,7 @@ std::string UrlDecode(const std::string &text);
 // Letters, digits and '.' are kept; every other byte becomes "_XX" (upper-case hex).
 std::string FileNameEncode(const std::string &text);
 
+// The value of a hexadecimal digit (either case), or -1.
+int HexDigitValue(char c);
+
 } // namespace kestrova

@@ -40,24 +40,27 @@ void TSymbolListExports::SetListName(int32_t listId, const char *name, int32_t f
 
 void TSymbolListExports::AddSymbolToList(int32_t listId, const char *symbol)
 {
-    const std::string s = NormaliseSymbol(symbol);
-    TListController *list = s.empty() ? nullptr : Controller(listId);
-    if (!list)
-        return;
-    if (list->Name().empty())
-        list->SetName("List #" + std::to_string(listId));
-    list->AddSymbol(s);
+    std::string s;
+    if (TListController *list = ListForSymbol(listId, symbol, s))
+        list->AddSymbol(s);
 }
 
 void TSymbolListExports::DeleteSymbolFromList(int32_t listId, const char *symbol)
 {
-    const std::string s = NormaliseSymbol(symbol);
-    TListController *list = s.empty() ? nullptr : Controller(listId);
-    if (!list)
-        return;
-    if (list->Name().empty())
+    std::string s;
+    if (TListController *list = ListForSymbol(listId, symbol, s))
+        list->DeleteSymbol(s);
+}
+
+TListController *TSymbolListExports::ListForSymbol(
+    int32_t listId, const char *symbol, std::string &normalised)
+{
+    normalised = NormaliseSymbol(symbol);
+    TListController *list = normalised.empty() ? nullptr : Controller(listId);
+    // A list first touched by a symbol edit gets a name the user can recognise.
+    if (list && list->Name().empty())
         list->SetName("List #" + std::to_string(listId));
-    list->DeleteSymbol(s);
+    return list;
 }
 
 void TSymbolListExports::DeleteList(int32_t listId)

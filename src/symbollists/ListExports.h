@@ -64,6 +64,9 @@ public:
 
 private:
     TListController *Controller(int32_t listId);
+    // The list of a symbol edit (named "List #<id>" when it has no name), with the normalised
+    // symbol; null for an invalid id or an empty symbol.
+    TListController *ListForSymbol(int32_t listId, const char *symbol, std::string &normalised);
     void ListsReady(const TLists &lists);
 
     TSymbolListsHub &Hub_;
