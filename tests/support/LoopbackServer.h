@@ -30,8 +30,6 @@ public:
     void Close(size_t i);
     // Called with the connection's index after it received bytes.
     std::function<void(size_t)> OnReceived;
-    // Stops accepting; later connects are refused.
-    void StopListening() { FServer.close(); }
 
 private:
     struct Client
