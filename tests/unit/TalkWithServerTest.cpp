@@ -47,13 +47,6 @@ public:
         if (OnSessionClosed)
             OnSessionClosed(*this);
     }
-    std::string AllWritten() const
-    {
-        std::string all;
-        for (const auto &w : Writes)
-            all += w;
-        return all;
-    }
 
     std::string FailAtOnce;
     std::vector<std::string> Writes;
