@@ -41,10 +41,7 @@ public:
     }
     void CloseNow()
     {
-        if (Closed)
-            return;
-        Closed = true;
-        if (OnSessionClosed)
+        if (!std::exchange(Closed, true) && OnSessionClosed)
             OnSessionClosed(*this);
     }
 
