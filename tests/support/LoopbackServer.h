@@ -22,10 +22,8 @@ public:
 
     // Accepted connections, in order.
     size_t ConnectionCount() const { return FClients.size(); }
-    QTcpSocket *Connection(size_t i) { return FClients.at(i)->Socket; }
     // Bytes received so far on connection i.
     const std::string &Received(size_t i) const { return FClients.at(i)->Received; }
-    bool Disconnected(size_t i) const { return FClients.at(i)->Disconnected; }
     void Write(size_t i, const std::string &bytes);
     void Close(size_t i);
     // Called with the connection's index after it received bytes.
@@ -36,7 +34,6 @@ private:
     {
         QTcpSocket *Socket = nullptr;
         std::string Received;
-        bool Disconnected = false;
     };
     QTcpServer FServer;
     std::vector<std::unique_ptr<Client>> FClients;
