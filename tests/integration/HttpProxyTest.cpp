@@ -40,7 +40,6 @@ protected:
         };
         client.Get(Server.Url("/through"));
         EXPECT_TRUE(kvtest::RunUntil([&] { return done; }));
-        Reason = client.ReasonPhrase();
         return client.StatusCode();
     }
 
@@ -48,7 +47,7 @@ protected:
     CannedHttpServer Server { [](const std::string &, const std::string &) {
         return std::optional<std::string>(CannedHttpServer::Response(200, "OK", "proxied"));
     } };
-    std::string Body, Reason;
+    std::string Body;
     int Code = -1;
 };
 

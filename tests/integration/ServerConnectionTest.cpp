@@ -115,39 +115,35 @@ TEST(ServerConnection, FailuresBeforeConnectingExplainThemselves)
 TEST(ServerConnection, ReadAllTakesEverythingAndDestroyReportsTheCloseOnce)
 {
     kvtest::LoopbackServer server;
-    auto connection
-        = std::make_unique<TSocketServerConnection>("127.0.0.1", std::to_string(server.Port()));
-    bool connected = false;
-    int closes = 0;
-    connection->OnSessionConnected = [&](TGenericServerConnection &) { connected = true; };
-    connection->OnSessionClosed = [&](TGenericServerConnection &) { ++closes; };
-    ASSERT_TRUE(connection->Connect());
-    ASSERT_TRUE(kvtest::RunUntil([&] { return connected && server.ConnectionCount() == 1; }));
-    server.Write(0, std::string(10000, 'x'));
-    kvtest::RunFor(100);
-    std::string bytes;
-    connection->ReadAll(bytes);
-    EXPECT_EQ(bytes.size(), 10000u);
-    connection->ReadAll(bytes);
-    EXPECT_TRUE(bytes.empty());
-    connection.reset();
-    EXPECT_EQ(closes, 1);
-
-    // Close: the closed event comes later, from the loop, and only once.
-    connected = false;
-    closes = 0;
-    connection
-        = std::make_unique<TSocketServerConnection>("127.0.0.1", std::to_string(server.Port()));
-    connection->OnSessionConnected = [&](TGenericServerConnection &) { connected = true; };
-    connection->OnSessionClosed = [&](TGenericServerConnection &) { ++closes; };
-    ASSERT_TRUE(connection->Connect());
-    ASSERT_TRUE(kvtest::RunUntil([&] { return connected; }));
-    connection->Close();
-    EXPECT_EQ(closes, 0);
-    ASSERT_TRUE(kvtest::RunUntil([&] { return closes == 1; }));
-    EXPECT_EQ(connection->State(), TSocketConnectionState::Closed);
-    connection.reset();
-    EXPECT_EQ(closes, 1);
+    for (const bool closeFirst : { false, true }) {
+        SCOPED_TRACE(closeFirst ? "closed, then destroyed" : "destroyed");
+        auto connection
+            = std::make_unique<TSocketServerConnection>("127.0.0.1", std::to_string(server.Port()));
+        bool connected = false;
+        int closes = 0;
+        connection->OnSessionConnected = [&](TGenericServerConnection &) { connected = true; };
+        connection->OnSessionClosed = [&](TGenericServerConnection &) { ++closes; };
+        ASSERT_TRUE(connection->Connect());
+        ASSERT_TRUE(kvtest::RunUntil([&] { return connected; }));
+        if (closeFirst) {
+            // The closed event comes later, from the loop, and only once.
+            connection->Close();
+            EXPECT_EQ(closes, 0);
+            ASSERT_TRUE(kvtest::RunUntil([&] { return closes == 1; }));
+            EXPECT_EQ(connection->State(), TSocketConnectionState::Closed);
+        } else {
+            ASSERT_TRUE(kvtest::RunUntil([&] { return server.ConnectionCount() == 1; }));
+            server.Write(0, std::string(10000, 'x'));
+            kvtest::RunFor(100);
+            std::string bytes;
+            connection->ReadAll(bytes);
+            EXPECT_EQ(bytes.size(), 10000u);
+            connection->ReadAll(bytes);
+            EXPECT_TRUE(bytes.empty());
+        }
+        connection.reset();
+        EXPECT_EQ(closes, 1);
+    }
 }
 
 // SOCKS through a real proxy.
@@ -161,16 +157,12 @@ protected:
     }
 
     // Runs the ping conversation through the proxy; returns the reply or the channel's error.
-    std::string Run(kvtest::DanteProxy &proxy, int level, const std::string &target,
+    std::string Run(quint16 proxyPort, int level, const std::string &target,
         const std::string &user = {}, const std::string &password = {})
     {
-        if (!proxy.Running()) {
-            ADD_FAILURE() << proxy.Error();
-            return {};
-        }
         Conversation c(Server);
         c.Channel.Settings.SocksServer = "127.0.0.1";
-        c.Channel.Settings.SocksPort = proxy.Port();
+        c.Channel.Settings.SocksPort = proxyPort;
         c.Channel.Settings.SocksLevel = level;
         c.Channel.Settings.SocksUsername = user;
         c.Channel.Settings.SocksPassword = password;
@@ -199,24 +191,20 @@ protected:
 TEST_F(SocksProxy, Socks4AndSocks5WithoutAuthentication)
 {
     kvtest::DanteProxy proxy;
-    EXPECT_EQ(Run(proxy, 4, Target()), "<PONG/>"); // the name is resolved here
-    EXPECT_EQ(Run(proxy, 5, Target()), "<PONG/>"); // the proxy resolves the name
-    EXPECT_EQ(Run(proxy, 4, Unreachable()),
+    ASSERT_TRUE(proxy.Running()) << proxy.Error();
+    const quint16 port = proxy.Port();
+    EXPECT_EQ(Run(port, 4, Target()), "<PONG/>"); // the name is resolved here
+    EXPECT_EQ(Run(port, 5, Target()), "<PONG/>"); // the proxy resolves the name
+    EXPECT_EQ(Run(port, 4, Unreachable()),
         "SOCKS 4 proxy could not connect to the server: request rejected or server "
         "unreachable");
-    EXPECT_EQ(Run(proxy, 5, Unreachable()),
+    EXPECT_EQ(Run(port, 5, Unreachable()),
         "SOCKS 5 proxy could not connect to the server: connection refused by the server");
-    EXPECT_EQ(Run(proxy, 5, Target(), "someone", "pw"), "<PONG/>"); // no auth offered back
-    const quint16 port = proxy.Port();
+    EXPECT_EQ(Run(port, 5, Target(), "someone", "pw"), "<PONG/>"); // no auth offered back
     proxy.Stop();
-    Conversation c(Server);
-    c.Channel.Settings.SocksServer = "127.0.0.1";
-    c.Channel.Settings.SocksPort = port;
-    c.Channel.Settings.SocksLevel = 5;
-    c.Start(Target());
-    ASSERT_TRUE(kvtest::RunUntil([&] { return c.Disconnected; }));
-    EXPECT_EQ(c.DisconnectText.rfind("Unable to connect to the SOCKS proxy at 127.0.0.1:", 0), 0u)
-        << c.DisconnectText;
+    const std::string refused = Run(port, 5, Target());
+    EXPECT_EQ(refused.rfind("Unable to connect to the SOCKS proxy at 127.0.0.1:", 0), 0u)
+        << refused;
 }
 
 TEST_F(SocksProxy, Socks5UserNameAndPassword)
@@ -225,11 +213,13 @@ TEST_F(SocksProxy, Socks5UserNameAndPassword)
     if (!kvtest::DanteProxy::EnsureSystemUser(error))
         GTEST_SKIP() << "SOCKS user name tests skipped: " << error;
     kvtest::DanteProxy proxy(true);
-    EXPECT_EQ(Run(proxy, 5, Target(), kvtest::DanteProxy::UserName, kvtest::DanteProxy::Password),
+    ASSERT_TRUE(proxy.Running()) << proxy.Error();
+    EXPECT_EQ(
+        Run(proxy.Port(), 5, Target(), kvtest::DanteProxy::UserName, kvtest::DanteProxy::Password),
         "<PONG/>");
-    EXPECT_EQ(Run(proxy, 5, Target(), kvtest::DanteProxy::UserName, "wrong"),
+    EXPECT_EQ(Run(proxy.Port(), 5, Target(), kvtest::DanteProxy::UserName, "wrong"),
         "SOCKS 5 proxy rejected the user name or password");
-    EXPECT_EQ(Run(proxy, 5, Target()), "SOCKS 5 proxy requires a user name and password");
+    EXPECT_EQ(Run(proxy.Port(), 5, Target()), "SOCKS 5 proxy requires a user name and password");
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "support/QtLoop.h"
 #include "support/TinyproxyFixture.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -47,10 +48,7 @@ protected:
     }
     bool HasStatus(int code, const std::string &text) const
     {
-        for (const auto &s : Status)
-            if (s.first == code && s.second == text)
-                return true;
-        return false;
+        return std::find(Status.begin(), Status.end(), std::make_pair(code, text)) != Status.end();
     }
 
     TAllAlertsConnection Session;

@@ -7,6 +7,7 @@
 #include "support/FaultProxy.h"
 #include "support/QtLoop.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -60,10 +61,7 @@ protected:
     }
     bool HasStatus(int code, const std::string &text) const
     {
-        for (const auto &s : Status)
-            if (s.first == code && s.second == text)
-                return true;
-        return false;
+        return std::find(Status.begin(), Status.end(), std::make_pair(code, text)) != Status.end();
     }
 
     std::unique_ptr<AlertServerProcess> Server;

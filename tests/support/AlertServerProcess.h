@@ -29,7 +29,6 @@ public:
     int Stop(int timeoutMs = 5000);
 
     quint16 Port() const { return FPort; }
-    QString DataDir() const { return FDataDir; }
     bool Running() const { return FProcess.state() == QProcess::Running; }
     // Everything the server wrote to stderr so far.
     std::string Log();

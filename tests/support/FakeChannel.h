@@ -3,8 +3,10 @@
 
 #include "link/RequestChannel.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kvtest {
@@ -31,8 +33,7 @@ public:
     };
 
     void SendMessage(const kestrova::TMessageToServer &message, bool persistent,
-                     kestrova::TMessageHandle &handle,
-                     kestrova::TServerResponseEvent callback) override
+        kestrova::TMessageHandle &handle, kestrova::TServerResponseEvent callback) override
     {
         if (Closed) {
             handle = {};
@@ -40,9 +41,9 @@ public:
                 callback(false, {}, message);
             return;
         }
-        handle = callback ? kestrova::TMessageHandle { static_cast<int32_t>(Requests.size() + 1),
-                                                       NextSerial++ }
-                          : kestrova::TMessageHandle {};
+        handle = callback
+            ? kestrova::TMessageHandle { static_cast<int32_t>(Requests.size() + 1), NextSerial++ }
+            : kestrova::TMessageHandle {};
         Requests.push_back({ message, persistent, handle, std::move(callback) });
     }
     void ForgetMessage(const kestrova::TMessageHandle &handle) override
@@ -55,9 +56,9 @@ public:
     bool ConnectStarted() const override { return Started; }
     kestrova::TChannelState State() const override
     {
-        return Closed ? kestrova::TChannelState::Closed
-                      : (Connected ? kestrova::TChannelState::Connected
-                                   : kestrova::TChannelState::New);
+        return Closed
+            ? kestrova::TChannelState::Closed
+            : (Connected ? kestrova::TChannelState::Connected : kestrova::TChannelState::New);
     }
     std::string ErrorText() const override { return Error; }
     void Close() override { Lose(); }
@@ -78,9 +79,8 @@ public:
     // The connection is lost: every open request fails once.
     void Lose()
     {
-        if (Closed)
+        if (std::exchange(Closed, true))
             return;
-        Closed = true;
         if (OnDisconnected)
             OnDisconnected();
         for (size_t i = 0; i < Requests.size(); ++i) {
@@ -104,10 +104,8 @@ public:
     }
     int Count(const std::string &command) const
     {
-        int n = 0;
-        for (const auto &r : Requests)
-            n += r.Command() == command;
-        return n;
+        return static_cast<int>(std::count_if(Requests.begin(), Requests.end(),
+            [&](const Request &r) { return r.Command() == command; }));
     }
 
     std::vector<Request> Requests;

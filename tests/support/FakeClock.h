@@ -18,7 +18,6 @@ public:
     FakeClock &operator=(const FakeClock &) = delete;
 
     void AdvanceMilliseconds(double ms) { Now += ms / 86400000.0; }
-    void AdvanceSeconds(double s) { Now += s / 86400.0; }
 
     kestrova::TDateTime Now;
 };

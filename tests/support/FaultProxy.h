@@ -34,8 +34,6 @@ public:
     size_t ConnectionCount() const { return FLinks.size(); }
     // Bytes the client sent on connection i (forwarded or not).
     uint64_t ClientBytes(size_t i) const { return FLinks.at(i)->FromClient; }
-    // Bytes of connection i that reached the client.
-    uint64_t ForwardedToClient(size_t i) const { return FLinks.at(i)->ToClient; }
     bool Cut(size_t i) const { return FLinks.at(i)->Cut; }
 
 private:

@@ -19,8 +19,6 @@ LoopbackServer::LoopbackServer()
                 if (OnReceived)
                     OnReceived(i);
             });
-            QObject::connect(
-                socket, &QTcpSocket::disconnected, [raw] { raw->Disconnected = true; });
             FClients.push_back(std::move(client));
         }
     });

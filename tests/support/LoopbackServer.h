@@ -22,23 +22,18 @@ public:
 
     // Accepted connections, in order.
     size_t ConnectionCount() const { return FClients.size(); }
-    QTcpSocket *Connection(size_t i) { return FClients.at(i)->Socket; }
     // Bytes received so far on connection i.
     const std::string &Received(size_t i) const { return FClients.at(i)->Received; }
-    bool Disconnected(size_t i) const { return FClients.at(i)->Disconnected; }
     void Write(size_t i, const std::string &bytes);
     void Close(size_t i);
     // Called with the connection's index after it received bytes.
     std::function<void(size_t)> OnReceived;
-    // Stops accepting; later connects are refused.
-    void StopListening() { FServer.close(); }
 
 private:
     struct Client
     {
         QTcpSocket *Socket = nullptr;
         std::string Received;
-        bool Disconnected = false;
     };
     QTcpServer FServer;
     std::vector<std::unique_ptr<Client>> FClients;

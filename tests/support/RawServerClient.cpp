@@ -3,6 +3,7 @@
 #include "QtLoop.h"
 
 #include <QHostAddress>
+#include <algorithm>
 
 namespace kvtest {
 
@@ -77,21 +78,16 @@ void RawServerClient::ReadAvailable()
 
 bool RawServerClient::WaitFrame(int32_t id, std::string &body, int timeoutMs)
 {
-    bool found = false;
-    RunUntil(
-        [&] {
-            for (auto it = Frames.begin(); it != Frames.end(); ++it) {
-                if (it->Id == id) {
-                    body = it->Body;
-                    Frames.erase(it);
-                    found = true;
-                    return true;
-                }
-            }
-            return false;
-        },
-        timeoutMs);
-    return found;
+    const auto match = [&] {
+        return std::find_if(
+            Frames.begin(), Frames.end(), [&](const Frame &f) { return f.Id == id; });
+    };
+    if (!RunUntil([&] { return match() != Frames.end(); }, timeoutMs))
+        return false;
+    const auto it = match();
+    body = std::move(it->Body);
+    Frames.erase(it);
+    return true;
 }
 
 std::string RawServerClient::Call(const kestrova::TMessageToServer &message, int timeoutMs)

@@ -39,7 +39,6 @@ public:
     // Sends and waits for the first reply.
     std::string Call(const kestrova::TMessageToServer &message, int timeoutMs = 5000);
     bool WaitDisconnected(int timeoutMs = 5000);
-    bool Disconnected() const { return FDisconnected; }
     // Decoding failed (corrupt stream or frame); the text says why.
     const std::string &DecodeError() const { return FDecodeError; }
 

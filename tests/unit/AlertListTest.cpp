@@ -129,7 +129,7 @@ class ReferenceList
 public:
     explicit ReferenceList(int32_t capacity)
         : FCapacity(capacity)
-        , FRing(static_cast<size_t>(capacity))
+        , FRing(capacity)
     {
     }
     void SetSortKey(TDataTypes key)
@@ -163,7 +163,7 @@ public:
                 AddOne(*it, false);
         Sort();
         if (static_cast<int32_t>(FSorted.size()) > FCapacity)
-            FSorted.resize(static_cast<size_t>(FCapacity));
+            FSorted.resize(FCapacity);
         Reindex();
     }
     int32_t Count() const
@@ -174,9 +174,8 @@ public:
     const TAlertRecord &Row(int32_t i) const
     {
         if (IsSortableKey(FSortKey) || Frozen)
-            return FSorted[static_cast<size_t>(FHistory ? i : Count() - 1 - i)];
-        return FRing[static_cast<size_t>(
-            FHistory ? i : (FRingHead + FCapacity - i - 1) % FCapacity)];
+            return FSorted[FHistory ? i : Count() - 1 - i];
+        return FRing[FHistory ? i : (FRingHead + FCapacity - i - 1) % FCapacity];
     }
     bool Frozen = false;
 
@@ -197,13 +196,13 @@ private:
             ++FRingCount;
         else if (FHistory)
             return;
-        TAlertRecord &slot = FRing[static_cast<size_t>(FRingHead)];
+        TAlertRecord &slot = FRing[FRingHead];
         slot = record;
         slot.BatchNumber = FBatch;
         FRingHead = (FRingHead + 1) % FCapacity;
         const auto found = FIndex.find(Upper(record.Symbol));
         if (found != FIndex.end()) {
-            FSorted[static_cast<size_t>(found->second)] = slot;
+            FSorted[found->second] = slot;
             return;
         }
         FIndex.emplace(Upper(record.Symbol), static_cast<int32_t>(FSorted.size()));
@@ -217,15 +216,15 @@ private:
     }
     void QuickSort(int32_t left, int32_t right, TDataTypes key)
     {
-        const TAlertRecord pivot = FSorted[static_cast<size_t>(left + (right - left) / 2)];
+        const TAlertRecord pivot = FSorted[left + (right - left) / 2];
         int32_t i = left, j = right;
         while (i <= j) {
-            while (i <= right && CompareAlerts(FSorted[static_cast<size_t>(i)], pivot, key) < 0)
+            while (i <= right && CompareAlerts(FSorted[i], pivot, key) < 0)
                 ++i;
-            while (j >= left && CompareAlerts(FSorted[static_cast<size_t>(j)], pivot, key) > 0)
+            while (j >= left && CompareAlerts(FSorted[j], pivot, key) > 0)
                 --j;
             if (i <= j)
-                std::swap(FSorted[static_cast<size_t>(i++)], FSorted[static_cast<size_t>(j--)]);
+                std::swap(FSorted[i++], FSorted[j--]);
         }
         if (left < j)
             QuickSort(left, j, key);
@@ -273,9 +272,9 @@ TEST(AlertList, RandomBatchesKeysAndFreezingGiveTheRowsOfTheStraightforwardList)
             list.SetFrozen(frozen);
             reference.Frozen = frozen;
         } else {
-            TAlertRecords batch(static_cast<size_t>(pick(action == 2 ? 40 : 6)));
+            TAlertRecords batch(pick(action == 2 ? 40 : 6));
             for (auto &r : batch) {
-                r.Symbol = symbols[static_cast<size_t>(pick(60))];
+                r.Symbol = symbols[pick(60)];
                 r.Num = pick(5);
                 r.Quality = pick(4) == 0 ? NaN : pick(5);
                 r.RelVol = pick(5) == 0 ? NaN : pick(3);

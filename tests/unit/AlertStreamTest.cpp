@@ -42,6 +42,11 @@ protected:
     }
     FakeChannel &Link() { return Channels.Current(); }
     size_t Poll() { return static_cast<size_t>(Link().Last("get_alerts")); }
+    // A window's part of a poll reply.
+    static std::string For(const std::string &id, const std::string &alerts)
+    {
+        return "<W ID=\"" + id + "\">" + alerts + "</W>";
+    }
 
     kvtest::FakeClock Clock;
     kvtest::FakeChannelFactory Channels;
@@ -60,15 +65,9 @@ TEST_F(AlertStream, LiveAlertsAreRoutedByWindowIdAndUnknownOrDestroyedWindowsWit
     for (char &c : lower)
         c = static_cast<char>(std::tolower(c));
     Link().Reply(Poll(),
-        "<API><DATA>"
-        "<W ID=\""
-            + a.WindowId()
-            + "\"><A SYMBOL=\"AAA\"/><A SYMBOL=\"BBB\"/></W>"
-              "<W ID=\""
-            + lower
-            + "\"><A SYMBOL=\"CCC\"/></W>"
-              "<W ID=\"DEADBEEF\"><A SYMBOL=\"ZZZ\"/></W>"
-              "</DATA><RESTART LAST_ID=\"99\"/></API>");
+        "<API><DATA>" + For(a.WindowId(), "<A SYMBOL=\"AAA\"/><A SYMBOL=\"BBB\"/>")
+            + For(lower, "<A SYMBOL=\"CCC\"/>") + For("DEADBEEF", "<A SYMBOL=\"ZZZ\"/>")
+            + "</DATA><RESTART LAST_ID=\"99\"/></API>");
     ASSERT_EQ(ra.Batches.size(), 1u);
     EXPECT_EQ(ra.Batches[0].first.size(), 2u);
     EXPECT_FALSE(ra.Batches[0].second);
@@ -82,8 +81,8 @@ TEST_F(AlertStream, LiveAlertsAreRoutedByWindowIdAndUnknownOrDestroyedWindowsWit
 
     // A malformed number drops the whole reply.
     Link().Reply(Poll(),
-        "<API><DATA><W ID=\"" + a.WindowId()
-            + "\"><A SYMBOL=\"X\"/><A SYMBOL=\"Y\" QUALITY=\"1.x\"/></W></DATA></API>");
+        "<API><DATA>" + For(a.WindowId(), "<A SYMBOL=\"X\"/><A SYMBOL=\"Y\" QUALITY=\"1.x\"/>")
+            + "</DATA></API>");
     EXPECT_EQ(ra.Batches.size(), 1u);
 
     const std::string id = b->WindowId();
@@ -134,22 +133,20 @@ TEST_F(AlertStream, HistoryStateDecidesWhatIsDelivered)
     EXPECT_EQ(Link().Requests[sub].Value("long_history_max_count"), "10");
 
     // A live batch while history is requested is dropped.
-    Link().Reply(Poll(),
-        "<API><DATA><W ID=\"" + a.WindowId()
-            + "\"><A SYMBOL=\"L\"/></W></DATA>"
-              "</API>");
+    Link().Reply(Poll(), "<API><DATA>" + For(a.WindowId(), "<A SYMBOL=\"L\"/>") + "</DATA></API>");
     EXPECT_EQ(ra.NonEmpty(), 0u);
 
     const std::string history = "<API><M WINDOW=\"" + a.WindowId()
         + "\" TYPE=\"alerts\" RESTART=\"h7\"><A SYMBOL=\"H1\"/><A SYMBOL=\"H2\"/></M></API>";
+    const std::string finished
+        = "<API><M WINDOW=\"" + a.WindowId() + "\" TYPE=\"finished\"/></API>";
     Link().Reply(static_cast<size_t>(listen), history);
     ASSERT_EQ(ra.NonEmpty(), 1u);
     EXPECT_TRUE(ra.Batches.back().second);
     EXPECT_EQ(a.HistoryMaxCount(), 8);
     EXPECT_EQ(a.HistoryStartId(), "h7");
 
-    Link().Reply(static_cast<size_t>(listen),
-        "<API><M WINDOW=\"" + a.WindowId() + "\" TYPE=\"finished\"/></API>");
+    Link().Reply(static_cast<size_t>(listen), finished);
     EXPECT_EQ(a.HistoryState(), hsMoreAvailable);
     // After "finished" history batches arrive emptied.
     Link().Reply(static_cast<size_t>(listen), history);
@@ -163,8 +160,7 @@ TEST_F(AlertStream, HistoryStateDecidesWhatIsDelivered)
     // "finished" without a restart id: the range is complete.
     a.RequestHistoryRange();
     Session.PollWake();
-    Link().Reply(static_cast<size_t>(Link().Last("history_listen")),
-        "<API><M WINDOW=\"" + a.WindowId() + "\" TYPE=\"finished\"/></API>");
+    Link().Reply(static_cast<size_t>(Link().Last("history_listen")), finished);
     EXPECT_EQ(a.HistoryState(), hsComplete);
 }
 
@@ -189,11 +185,9 @@ TEST_F(AlertStream, BacktestIsResentAfterTheListenIsLost)
     EXPECT_EQ(Link().Count("quorix_listen"), 1);
 
     const size_t listen = static_cast<size_t>(Link().Last("quorix_listen"));
-    Link().Reply(listen,
-        "<API><Q WINDOW=\"" + a.WindowId()
-            + "\" TYPE=\"progress\">50%</Q>"
-              "<Q WINDOW=\""
-            + a.WindowId() + "\" TYPE=\"finished\"/></API>");
+    const std::string window = "<Q WINDOW=\"" + a.WindowId() + "\" TYPE=";
+    Link().Reply(
+        listen, "<API>" + window + "\"progress\">50%</Q>" + window + "\"finished\"/></API>");
     EXPECT_EQ(progress[progress.size() - 2].ProgressText, "50%");
     EXPECT_EQ(a.QuorixInfo().Status, qsFinished);
 }

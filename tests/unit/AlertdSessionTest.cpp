@@ -23,22 +23,24 @@ constexpr int64_t Start = 1700000000000;
 class AlertdSessionTest : public ::testing::Test
 {
 protected:
-    explicit AlertdSessionTest(TServerOptions options = Defaults())
-        : State(
-            options, [this] { return Now; }, std::make_unique<TSymbolListStore>(":memory:"))
+    AlertdSessionTest()
     {
+        Configure([](TServerOptions &) {});
     }
-    static TServerOptions Defaults()
+    // A fresh server state: 100 alerts/s, 1 s heartbeat, 20 symbols, then the test's changes.
+    void Configure(const std::function<void(TServerOptions &)> &change)
     {
         TServerOptions o;
         o.Rate = 100;
         o.HeartbeatMs = 1000;
         o.SymbolCount = 20;
-        return o;
+        change(o);
+        State = std::make_unique<TServerState>(
+            o, [this] { return Now; }, std::make_unique<TSymbolListStore>(":memory:"));
     }
     TAlertdSession &Open()
     {
-        Sessions.push_back(std::make_unique<TAlertdSession>(State, 1));
+        Sessions.push_back(std::make_unique<TAlertdSession>(*State, 1));
         Deflate = std::make_unique<TZLibCompressor>();
         Inflate = std::make_unique<TZLibDecompressor>();
         Frames = TFrameReader();
@@ -70,7 +72,7 @@ protected:
     void Advance(int64_t ms)
     {
         Now += ms;
-        State.AdvanceMarket();
+        State->AdvanceMarket();
         Sessions.back()->OnMarketAlerts();
         Sessions.back()->Tick();
     }
@@ -83,7 +85,7 @@ protected:
     }
 
     int64_t Now = Start;
-    TServerState State;
+    std::unique_ptr<TServerState> State;
     std::vector<std::unique_ptr<TAlertdSession>> Sessions;
     std::unique_ptr<TZLibCompressor> Deflate;
     std::unique_ptr<TZLibDecompressor> Inflate;
@@ -143,8 +145,8 @@ TEST_F(AlertdSessionTest, LongPollWaitsForAlertsOrTheHeartbeat)
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(Count(frames[0].second, "<ALERT "), 110);
     EXPECT_EQ(XmlAttribute(frames[0].second, "WINDOW", "ID"), "0000000A");
-    EXPECT_EQ(
-        XmlAttribute(frames[0].second, "RESTART", "LAST_ID"), std::to_string(State.Log().LastId()));
+    EXPECT_EQ(XmlAttribute(frames[0].second, "RESTART", "LAST_ID"),
+        std::to_string(State->Log().LastId()));
 
     // A withdrawn window gets nothing more: the next poll waits for the heartbeat.
     Send({ { "command", "remove_config_info" }, { "window_id", "0000000A" } });
@@ -172,7 +174,7 @@ TEST_F(AlertdSessionTest, ResumeContinuesAfterTheLastIdWithNothingLost)
     // The link drops; alerts keep coming; a new connection resumes.
     Sessions.back().reset();
     Now += 500;
-    State.AdvanceMarket();
+    State->AdvanceMarket();
     Open();
     Send({ { "command", "login" }, { "username", "ann" }, { "restart_after", lastId },
         { "restart_key", key }, { "sequence", "1" } });
@@ -191,14 +193,14 @@ TEST_F(AlertdSessionTest, ResumeContinuesAfterTheLastIdWithNothingLost)
     Open();
     Send({ { "command", "login" }, { "username", "ann" }, { "restart_after", "1" },
         { "restart_key", "0123" } });
-    EXPECT_EQ(
-        XmlAttribute(Take()[0].second, "RESTART", "LAST_ID"), std::to_string(State.Log().LastId()));
+    EXPECT_EQ(XmlAttribute(Take()[0].second, "RESTART", "LAST_ID"),
+        std::to_string(State->Log().LastId()));
 }
 
 TEST_F(AlertdSessionTest, SkipHistoryZeroSendsRecentAlertsAtOnce)
 {
     Now += 1000;
-    State.AdvanceMarket(); // 100 alerts before the window exists
+    State->AdvanceMarket(); // 100 alerts before the window exists
     Open();
     Send({ { "command", "login" }, { "username", "ann" } });
     Send({ { "command", "set_config_info" }, { "window_id", "W" }, { "long_form", "O=fffff" },
@@ -245,7 +247,7 @@ TEST_F(AlertdSessionTest, SymbolListsDriveOnlyListWindows)
 {
     Open();
     Send({ { "command", "login" }, { "username", "ann" } });
-    const std::string symbol = State.Market().SymbolName(5);
+    const std::string symbol = State->Market().SymbolName(5);
     const int32_t update = Send({ { "command", "update_list" }, { "id", "3" }, { "name", "Mine" },
         { "add", symbol + "\n" }, { "request_list", "1" } });
     Send({ { "command", "set_config_info" }, { "window_id", "W" },
@@ -266,24 +268,12 @@ TEST_F(AlertdSessionTest, SymbolListsDriveOnlyListWindows)
     EXPECT_EQ(Count(body, "<ALERT "), Count(body, "SYMBOL=\"" + symbol + "\""));
 }
 
-class AlertdSmallBufferTest : public AlertdSessionTest
+TEST_F(AlertdSessionTest, ResumeTakesWhatTheLogAndTheAccountBufferStillHold)
 {
-protected:
-    static TServerOptions SmallBuffers()
-    {
-        TServerOptions o = Defaults();
+    Configure([](TServerOptions &o) {
         o.BufferSize = 30;
         o.AccountBuffer = 50;
-        return o;
-    }
-    AlertdSmallBufferTest()
-        : AlertdSessionTest(SmallBuffers())
-    {
-    }
-};
-
-TEST_F(AlertdSmallBufferTest, ResumeTakesWhatTheLogAndTheAccountBufferStillHold)
-{
+    });
     Open();
     Send({ { "command", "login" }, { "username", "ann" } });
     Send({ { "command", "set_config_info" }, { "window_id", "W" }, { "long_form", "O=fffff" } });
@@ -294,8 +284,8 @@ TEST_F(AlertdSmallBufferTest, ResumeTakesWhatTheLogAndTheAccountBufferStillHold)
 
     Sessions.back().reset(); // the link drops: the account's window is parked
     Now += 1000;
-    State.AdvanceMarket(); // alerts 11..110; the shared log keeps 81..110, the account 61..110
-    EXPECT_EQ(State.Log().FirstId(), 81);
+    State->AdvanceMarket(); // alerts 11..110; the shared log keeps 81..110, the account 61..110
+    EXPECT_EQ(State->Log().FirstId(), 81);
     Open();
     Send({ { "command", "login" }, { "username", "ann" }, { "restart_after", "10" },
         { "restart_key", key } });
@@ -310,25 +300,13 @@ TEST_F(AlertdSmallBufferTest, ResumeTakesWhatTheLogAndTheAccountBufferStillHold)
     EXPECT_EQ(XmlAttribute(frames[1].second, "RESTART", "LAST_ID"), "110");
 }
 
-class AlertdFaultTest : public AlertdSessionTest
+TEST_F(AlertdSessionTest, TimedFaultsFireOnTheClock)
 {
-protected:
-    static TServerOptions WithFaults()
-    {
-        TServerOptions o = Defaults();
+    Configure([](TServerOptions &o) {
         std::string error;
         for (const char *f : { "silent:5", "logout:2", "restart-every:1" })
             o.Faults.push_back(*ParseFault(f, error));
-        return o;
-    }
-    AlertdFaultTest()
-        : AlertdSessionTest(WithFaults())
-    {
-    }
-};
-
-TEST_F(AlertdFaultTest, TimedFaultsFireOnTheClock)
-{
+    });
     TAlertdSession &session = Open();
     const int32_t login = Send({ { "command", "login" }, { "username", "ann" } });
     Take();

@@ -46,12 +46,10 @@ TEST(DateTime, PartsRoundTripAcrossLeapYearsAndTheWholeRange)
             << p.Year << "-" << p.Month << "-" << p.Day;
     }
     TDateTime untouched = 7;
-    for (const TDateTimeParts &bad :
-        { TDateTimeParts { 1900, 2, 29 }, TDateTimeParts { 2100, 2, 29 },
-            TDateTimeParts { 2023, 2, 29 }, TDateTimeParts { 2024, 4, 31 },
-            TDateTimeParts { 2024, 13, 1 }, TDateTimeParts { 0, 1, 1 },
-            TDateTimeParts { 2024, 1, 1, 24 }, TDateTimeParts { 2024, 1, 1, 0, 0, 60 },
-            TDateTimeParts { 2024, 1, 1, 0, 0, 0, 1000 } }) {
+    const TDateTimeParts invalid[] = { { 1900, 2, 29 }, { 2100, 2, 29 }, { 2023, 2, 29 },
+        { 2024, 4, 31 }, { 2024, 13, 1 }, { 0, 1, 1 }, { 2024, 1, 1, 24 }, { 2024, 1, 1, 0, 0, 60 },
+        { 2024, 1, 1, 0, 0, 0, 1000 } };
+    for (const TDateTimeParts &bad : invalid) {
         EXPECT_FALSE(TryEncodeDateTime(bad, untouched));
         EXPECT_THROW(EncodeDateTime(bad), EConvertError);
     }

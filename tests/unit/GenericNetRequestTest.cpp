@@ -5,6 +5,7 @@
 #include "support/DebugLog.h"
 #include "support/FakeServerRequests.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace kestrova;
@@ -14,10 +15,9 @@ namespace {
 
 bool LogHas(const std::string &text)
 {
-    for (const auto &entry : DebugLog::Entries())
-        if (entry.find(text) != std::string::npos)
-            return true;
-    return false;
+    const auto log = DebugLog::Entries();
+    return std::any_of(log.begin(), log.end(),
+        [&](const std::string &entry) { return entry.find(text) != std::string::npos; });
 }
 
 class NetRequestTest : public ::testing::Test

@@ -125,11 +125,10 @@ TEST(HashTables, ReplacingAValueKeepsIteratorsButStructuralChangesInvalidateThem
 
     table.Put("c", "3");
     EXPECT_FALSE(it->IsValid());
-    ExpectMessage([&] { it->Next(); }, "Iterator no longer valid");
-    ExpectMessage([&] { it->Key(); }, "Iterator no longer valid");
-    ExpectMessage([&] { it->HasNext(); }, "Iterator no longer valid");
-    ExpectMessage([&] { it->IsValidEntry(); }, "Iterator no longer valid");
-    ExpectMessage([&] { it->SetValue("x"); }, "Iterator no longer valid");
+    for (const std::function<void()> &use :
+        std::initializer_list<std::function<void()>> { [&] { it->Next(); }, [&] { it->Key(); },
+            [&] { it->HasNext(); }, [&] { it->IsValidEntry(); }, [&] { it->SetValue("x"); } })
+        ExpectMessage(use, "Iterator no longer valid");
 
     auto second = table.NewIterator();
     table.Remove("a");

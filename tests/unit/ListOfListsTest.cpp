@@ -17,13 +17,11 @@ const char *const TwoLists = "<?xml version='1.0'?><REPLY><!-- x --><LISTS>"
 TEST(ListReplies, ListsAreReadInOrderBelowTheFirstTopElement)
 {
     EXPECT_EQ(ParseListsReply(TwoLists), (TLists { { 3, "Tech & Co" }, { -7, "" } }));
-    EXPECT_TRUE(ParseListsReply("<REPLY><LISTS></LISTS></REPLY>").empty());
-    EXPECT_TRUE(ParseListsReply("<REPLY/>").empty());
-    EXPECT_TRUE(ParseListsReply("").empty());
-    // Not directly below the first top element, or repeated: not the section.
-    EXPECT_TRUE(ParseListsReply("<A><B><LISTS><L ID='1'/></LISTS></B></A>").empty());
-    EXPECT_TRUE(ParseListsReply("<A/><B><LISTS><L ID='1'/></LISTS></B>").empty());
-    EXPECT_TRUE(ParseListsReply("<A><LISTS><L ID='1'/></LISTS><LISTS/></A>").empty());
+    // Empty, or not directly below the first top element, or repeated: no lists.
+    for (const char *body : { "<REPLY><LISTS></LISTS></REPLY>", "<REPLY/>", "",
+             "<A><B><LISTS><L ID='1'/></LISTS></B></A>", "<A/><B><LISTS><L ID='1'/></LISTS></B>",
+             "<A><LISTS><L ID='1'/></LISTS><LISTS/></A>" })
+        EXPECT_TRUE(ParseListsReply(body).empty()) << body;
 }
 
 TEST(ListReplies, BadIdsAndBrokenMarkupAreErrors)

@@ -113,20 +113,16 @@ TEST(TimeDefaultsLocale, GradedListsForMonthFirstAndDayFirstDates)
 TEST(TimeDefaultsLocale, MapsCLibraryPatternsIntoThePatternLanguage)
 {
     std::string p;
-    ASSERT_TRUE(StrftimeToPattern("%d.%m.%Y", p));
-    EXPECT_EQ(p, "dd.MM.yyyy");
-    ASSERT_TRUE(StrftimeToPattern("%-m/%-d/%y", p));
-    EXPECT_EQ(p, "M/d/yy");
-    ASSERT_TRUE(StrftimeToPattern("%T", p));
-    EXPECT_EQ(p, "hh:nn:ss");
-    ASSERT_TRUE(StrftimeToPattern("%H h %M", p));
-    EXPECT_EQ(p, "hh \"h\" nn");
-    ASSERT_TRUE(StrftimeToPattern("%Y\xE5\xB9\xB4%m\xE6\x9C\x88%d", p));
-    EXPECT_EQ(p,
-        "yyyy\xE5\xB9\xB4MM\xE6\x9C\x88"
-        "dd");
-    ASSERT_TRUE(StrftimeToPattern("%Ey-%Om-%e", p));
-    EXPECT_EQ(p, "yy-MM-d");
+    const std::pair<const char *, const char *> mapped[] = { { "%d.%m.%Y", "dd.MM.yyyy" },
+        { "%-m/%-d/%y", "M/d/yy" }, { "%T", "hh:nn:ss" }, { "%H h %M", "hh \"h\" nn" },
+        { "%Y\xE5\xB9\xB4%m\xE6\x9C\x88%d",
+            "yyyy\xE5\xB9\xB4MM\xE6\x9C\x88"
+            "dd" },
+        { "%Ey-%Om-%e", "yy-MM-d" } };
+    for (const auto &[format, pattern] : mapped) {
+        ASSERT_TRUE(StrftimeToPattern(format, p)) << format;
+        EXPECT_EQ(p, pattern);
+    }
     // A 12-hour clock, names, quotes or a dangling '%' cannot be expressed.
     p = "unchanged";
     for (const char *f : { "%I:%M:%S %p", "%r", "%a %d", "%b", "'%H", "%H%", "" })

@@ -35,14 +35,11 @@ TEST(UrlEncoding, EncodeKeepsOnlyUnreservedAsciiEscapesInUpperCaseAndRoundTrips)
 
 TEST(UrlEncoding, DecodeTakesEitherCaseAndCopiesBrokenEscapes)
 {
-    EXPECT_EQ(UrlDecode("%2f%2F"), "//");
-    EXPECT_EQ(UrlDecode("%e9%C3%a9"), "\xE9\xC3\xA9");
-    EXPECT_EQ(UrlDecode("100%"), "100%");
-    EXPECT_EQ(UrlDecode("%4"), "%4");
-    EXPECT_EQ(UrlDecode("%4g%"), "%4g%");
-    EXPECT_EQ(UrlDecode("%G1"), "%G1");
-    EXPECT_EQ(UrlDecode("a+b"), "a+b");
-    EXPECT_EQ(UrlDecode("%%41"), "%A");
+    const std::pair<const char *, const char *> decoded[]
+        = { { "%2f%2F", "//" }, { "%e9%C3%a9", "\xE9\xC3\xA9" }, { "100%", "100%" }, { "%4", "%4" },
+              { "%4g%", "%4g%" }, { "%G1", "%G1" }, { "a+b", "a+b" }, { "%%41", "%A" } };
+    for (const auto &[text, expected] : decoded)
+        EXPECT_EQ(UrlDecode(text), expected) << text;
     EXPECT_EQ(UrlDecode("%00x"), std::string("\0x", 2));
 }
 

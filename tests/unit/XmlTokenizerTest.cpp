@@ -59,16 +59,12 @@ TEST(XmlTokenizer, AttributesKeepOrderAndDecodeReferences)
         " e=\"\" d = 'x\"y' />");
     ASSERT_TRUE(tokens.Next());
     EXPECT_EQ(tokens.PartType(), ptEmptyTag);
-    const TNvpList &a = tokens.Attributes();
-    ASSERT_EQ(a.size(), 5u);
-    EXPECT_EQ(a[0].Name, "b");
-    EXPECT_EQ(a[0].Value, "1 & 2");
-    EXPECT_EQ(a[1].Name, "a");
-    EXPECT_EQ(a[1].Value, "<>\"'");
-    EXPECT_EQ(a[2].Value, "AB\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
-    EXPECT_EQ(a[3].Name, "e");
-    EXPECT_EQ(a[3].Value, "");
-    EXPECT_EQ(a[4].Value, "x\"y");
+    std::vector<std::pair<std::string, std::string>> a;
+    for (const TNvpNode &n : tokens.Attributes())
+        a.emplace_back(n.Name, n.Value);
+    EXPECT_EQ(a,
+        (decltype(a) { { "b", "1 & 2" }, { "a", "<>\"'" },
+            { "c", "AB\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80" }, { "e", "" }, { "d", "x\"y" } }));
     EXPECT_FALSE(tokens.Next());
 }
 
