@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -142,7 +143,8 @@ int main(int argc, char **argv)
     if (options.Configs.empty())
         options.Configs.emplace_back();
     std::vector<std::unique_ptr<TAlertWindowConnection>> windows;
-    size_t historyDone = 0;
+    // Windows whose history is printed; their handler stays installed (it must not free itself).
+    std::vector<const TAlertWindowConnection *> finished;
     for (const std::string &config : options.Configs) {
         auto window = std::make_unique<TAlertWindowConnection>(*session);
         if (!config.empty())
@@ -150,6 +152,8 @@ int main(int argc, char **argv)
         TAlertWindowConnection *w = window.get();
         const std::string label = config.empty() ? w->WindowId() : config;
         w->OnAlerts = [&, w, label](const TAlertRecords &records, bool isHistory) {
+            if (std::find(finished.begin(), finished.end(), w) != finished.end())
+                return;
             // Batches come newest first: live alerts are printed in the order they happened.
             if (isHistory)
                 for (const auto &a : records)
@@ -163,8 +167,8 @@ int main(int argc, char **argv)
             if (w->HistoryState() == hsMoreAvailable && w->HistoryMaxCount() > 0) {
                 w->RequestMoreHistory();
             } else if (w->HistoryState() == hsComplete || w->HistoryState() == hsMoreAvailable) {
-                w->OnAlerts = nullptr;
-                if (++historyDone == windows.size())
+                finished.push_back(w);
+                if (finished.size() == windows.size())
                     QTimer::singleShot(0, &app, &QCoreApplication::quit);
             }
         };
