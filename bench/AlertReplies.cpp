@@ -108,4 +108,14 @@ TWireReplies MakeWireReplies(int replies, int alertsPerReply, uint32_t seed, int
     return wire;
 }
 
+void SetReplyCounters(benchmark::State &state, const TWireReplies &wire)
+{
+    const auto iterations = static_cast<double>(state.iterations());
+    state.SetBytesProcessed(static_cast<int64_t>(iterations * wire.BodyBytes));
+    state.counters["alerts"] = benchmark::Counter(
+        iterations * wire.AlertsPerReply * wire.Bodies.size(), benchmark::Counter::kIsRate);
+    state.counters["replies"]
+        = benchmark::Counter(iterations * wire.Bodies.size(), benchmark::Counter::kIsRate);
+}
+
 } // namespace kestrova::bench

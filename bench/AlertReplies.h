@@ -1,6 +1,7 @@
 #pragma once
 // Realistic get_alerts reply bodies and the compressed byte stream a server sends for them.
 
+#include <benchmark/benchmark.h>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,5 +30,9 @@ struct TWireReplies
 };
 TWireReplies MakeWireReplies(int replies, int alertsPerReply, uint32_t seed, int32_t messageId = 7,
     const std::vector<std::string> &windowIds = { "0000ABCD" });
+
+// Reports bytes, alerts and replies per second for a benchmark that read all of wire once per
+// iteration.
+void SetReplyCounters(benchmark::State &state, const TWireReplies &wire);
 
 } // namespace kestrova::bench

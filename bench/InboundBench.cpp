@@ -131,13 +131,6 @@ const TWireReplies &Replies(int alertsPerReply, int32_t messageId,
     return it->second;
 }
 
-void SetCounters(benchmark::State &state, const TWireReplies &wire)
-{
-    const auto iterations = static_cast<double>(state.iterations());
-    state.SetBytesProcessed(static_cast<int64_t>(iterations * wire.BodyBytes));
-    state.counters["alerts"] = benchmark::Counter(
-        iterations * wire.AlertsPerReply * wire.Bodies.size(), benchmark::Counter::kIsRate);
-}
 
 void BM_Inbound(benchmark::State &state)
 {
@@ -166,7 +159,7 @@ void BM_Inbound(benchmark::State &state)
         state.ResumeTiming();
     }
     if (wire)
-        SetCounters(state, *wire);
+        SetReplyCounters(state, *wire);
 }
 
 // What the baseline keeps of one alert.
@@ -218,7 +211,7 @@ void BM_Baseline(benchmark::State &state)
         }
         benchmark::DoNotOptimize(windows);
     }
-    SetCounters(state, wire);
+    SetReplyCounters(state, wire);
 }
 
 } // namespace

@@ -30,15 +30,6 @@ const TWireReplies &Replies(int alertsPerReply)
     return it->second;
 }
 
-void SetCounters(benchmark::State &state, const TWireReplies &wire)
-{
-    const auto iterations = static_cast<double>(state.iterations());
-    state.SetBytesProcessed(static_cast<int64_t>(iterations * wire.BodyBytes));
-    state.counters["alerts"] = benchmark::Counter(
-        iterations * wire.AlertsPerReply * wire.Bodies.size(), benchmark::Counter::kIsRate);
-    state.counters["replies"]
-        = benchmark::Counter(iterations * wire.Bodies.size(), benchmark::Counter::kIsRate);
-}
 
 void BM_InflateAndSplitFrames(benchmark::State &state)
 {
@@ -58,7 +49,7 @@ void BM_InflateAndSplitFrames(benchmark::State &state)
         }
         benchmark::DoNotOptimize(bytes);
     }
-    SetCounters(state, wire);
+    SetReplyCounters(state, wire);
 }
 
 void BM_ParseXmlReadAlerts(benchmark::State &state)
@@ -83,7 +74,7 @@ void BM_ParseXmlReadAlerts(benchmark::State &state)
         }
         benchmark::DoNotOptimize(seen);
     }
-    SetCounters(state, wire);
+    SetReplyCounters(state, wire);
 }
 
 void BM_PugixmlReadAlerts(benchmark::State &state)
@@ -106,7 +97,7 @@ void BM_PugixmlReadAlerts(benchmark::State &state)
         }
         benchmark::DoNotOptimize(seen);
     }
-    SetCounters(state, wire);
+    SetReplyCounters(state, wire);
 }
 
 } // namespace
