@@ -131,7 +131,6 @@ const TWireReplies &Replies(int alertsPerReply, int32_t messageId,
     return it->second;
 }
 
-
 void BM_Inbound(benchmark::State &state)
 {
     const int alertsPerReply = static_cast<int>(state.range(0));

@@ -30,7 +30,6 @@ const TWireReplies &Replies(int alertsPerReply)
     return it->second;
 }
 
-
 void BM_InflateAndSplitFrames(benchmark::State &state)
 {
     const TWireReplies &wire = Replies(static_cast<int>(state.range(0)));

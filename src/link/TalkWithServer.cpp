@@ -55,8 +55,8 @@ namespace {
 // and one division by an exact power of ten rounds correctly, as strtod does.
 bool ReadPlainDecimal(std::string_view text, double &value)
 {
-    static constexpr double Powers[] = { 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10,
-        1e11, 1e12, 1e13, 1e14, 1e15 };
+    static constexpr double Powers[]
+        = { 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15 };
     const bool negative = !text.empty() && text[0] == '-';
     size_t i = negative ? 1 : 0, digits = 0, fraction = 0;
     uint64_t mantissa = 0;

@@ -5,7 +5,8 @@
 namespace kestrova {
 
 inline constexpr const char *DefaultServerAddress = "127.0.0.1:8888";
-inline constexpr const char *DefaultHelpUrl = "http://www.kestrova-alerts.example/ProductHelp.html#";
+inline constexpr const char *DefaultHelpUrl
+    = "http://www.kestrova-alerts.example/ProductHelp.html#";
 inline constexpr const char *DefaultWebViewUrl = "http://www.kestrova-alerts.example/View.php?";
 inline constexpr const char *DefaultTunnelUrl = "http://tunnel.kestrova-alerts.example/Read.php";
 

@@ -600,6 +600,8 @@ void TAllAlertsConnection::OpenHelp(const std::string &url)
 
 TAllAlertsConnection &AllAlertsConnection()
 {
+    // Owned through the process-wide pointer and freed explicitly (at unload or application
+    // quit), never by a static destructor that could run after Qt is gone.
     if (!Instance())
         Instance() = new TAllAlertsConnection();
     return *Instance();

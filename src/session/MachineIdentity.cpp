@@ -19,9 +19,10 @@ std::string MachineUniqueIdFrom(const std::string &machineIdPath)
     for (char c : text) {
         if (!std::isxdigit(static_cast<unsigned char>(c)))
             break;
-        value = value << 4 | static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(c))
-                                                           ? c - '0'
-                                                           : (std::tolower(c) - 'a' + 10));
+        value = value << 4
+            | static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(c))
+                    ? c - '0'
+                    : (std::tolower(c) - 'a' + 10));
         if (++digits == 8)
             break;
     }

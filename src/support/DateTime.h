@@ -11,7 +11,6 @@
 
 namespace kestrova {
 
-
 constexpr TDateTime UnixEpochDays = 25569.0; // 1970-01-01 as a TDateTime
 constexpr double MillisecondsPerDay = 86400000.0;
 

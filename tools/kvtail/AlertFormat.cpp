@@ -42,11 +42,21 @@ std::string JsonEscape(const std::string &text)
     std::string out = "\"";
     for (unsigned char c : text) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (c < 0x20) {
                 char esc[8];
@@ -76,7 +86,7 @@ std::string FormatHeader(TFormat format)
     case TFormat::Text: {
         char line[160];
         std::snprintf(line, sizeof line, "%-19s  %-8s  %-8s %8s %8s  %s", "TIME", "SYMBOL", "TYPE",
-                      "QUALITY", "RELVOL", "DESCRIPTION");
+            "QUALITY", "RELVOL", "DESCRIPTION");
         return line;
     }
     case TFormat::Csv:
@@ -94,24 +104,23 @@ std::string FormatAlert(TFormat format, const std::string &window, const TAlertR
     case TFormat::Text: {
         char line[256];
         std::snprintf(line, sizeof line, "%-19s  %-8s  %-8s %8s %8s  ", Time(a).c_str(),
-                      a.Symbol.c_str(), a.AlertType.c_str(), Number(a.Quality).c_str(),
-                      Number(a.RelVol).c_str());
+            a.Symbol.c_str(), a.AlertType.c_str(), Number(a.Quality).c_str(),
+            Number(a.RelVol).c_str());
         return line + a.Description;
     }
     case TFormat::Csv:
         return CsvField(window) + "," + Time(a) + "," + std::to_string(a.UnixTime) + ","
-                + CsvField(a.Symbol) + "," + CsvField(a.AlertType) + "," + CsvField(a.Description)
-                + "," + Number(a.Quality) + "," + Number(a.RelVol) + "," + std::to_string(a.Num)
-                + "," + Number(a.DayRange) + "," + Number(a.StdDev) + "," + Number(a.Volatility);
+            + CsvField(a.Symbol) + "," + CsvField(a.AlertType) + "," + CsvField(a.Description) + ","
+            + Number(a.Quality) + "," + Number(a.RelVol) + "," + std::to_string(a.Num) + ","
+            + Number(a.DayRange) + "," + Number(a.StdDev) + "," + Number(a.Volatility);
     case TFormat::Json:
         return "{\"window\":" + JsonEscape(window) + ",\"time\":" + JsonEscape(Time(a))
-                + ",\"unix_time\":" + std::to_string(a.UnixTime) + ",\"symbol\":"
-                + JsonEscape(a.Symbol) + ",\"type\":" + JsonEscape(a.AlertType)
-                + ",\"description\":" + JsonEscape(a.Description) + ",\"quality\":"
-                + JsonNumber(a.Quality) + ",\"relvol\":" + JsonNumber(a.RelVol)
-                + ",\"num\":" + std::to_string(a.Num) + ",\"day_range\":" + JsonNumber(a.DayRange)
-                + ",\"stddev\":" + JsonNumber(a.StdDev) + ",\"volatility\":"
-                + JsonNumber(a.Volatility) + "}";
+            + ",\"unix_time\":" + std::to_string(a.UnixTime) + ",\"symbol\":" + JsonEscape(a.Symbol)
+            + ",\"type\":" + JsonEscape(a.AlertType) + ",\"description\":"
+            + JsonEscape(a.Description) + ",\"quality\":" + JsonNumber(a.Quality)
+            + ",\"relvol\":" + JsonNumber(a.RelVol) + ",\"num\":" + std::to_string(a.Num)
+            + ",\"day_range\":" + JsonNumber(a.DayRange) + ",\"stddev\":" + JsonNumber(a.StdDev)
+            + ",\"volatility\":" + JsonNumber(a.Volatility) + "}";
     }
     return {};
 }

@@ -39,12 +39,18 @@ void Status(const std::string &text)
 const char *LoginStateText(TLoginState state)
 {
     switch (state) {
-    case lsGood: return "logged in";
-    case lsAnotherUser: return "login refused: another user is logged in with this account";
-    case lsBadUsername: return "login refused: bad username";
-    case lsBadPassword: return "login refused: bad password";
-    case lsRequirePayment: return "login refused: payment required";
-    case lsUnknown: break;
+    case lsGood:
+        return "logged in";
+    case lsAnotherUser:
+        return "login refused: another user is logged in with this account";
+    case lsBadUsername:
+        return "login refused: bad username";
+    case lsBadPassword:
+        return "login refused: bad password";
+    case lsRequirePayment:
+        return "login refused: payment required";
+    case lsUnknown:
+        break;
     }
     return nullptr;
 }
@@ -53,7 +59,10 @@ const char *LoginStateText(TLoginState state)
 class TStatusPrinter
 {
 public:
-    explicit TStatusPrinter(TAllAlertsConnection &session) : FSession(session) { }
+    explicit TStatusPrinter(TAllAlertsConnection &session)
+        : FSession(session)
+    {
+    }
 
     void Message(int code, const std::string &text)
     {
@@ -105,8 +114,8 @@ int main(int argc, char **argv)
 {
     TTailOptions options;
     try {
-        options = ParseTailOptions(std::vector<std::string>(argv + 1, argv + argc),
-                                   std::getenv("KESTROVA_PASSWORD"));
+        options = ParseTailOptions(
+            std::vector<std::string>(argv + 1, argv + argc), std::getenv("KESTROVA_PASSWORD"));
     } catch (const TUsageError &e) {
         std::fprintf(stderr, "%s\n\n%s", e.what(), TailUsage);
         return 2;
@@ -126,7 +135,8 @@ int main(int argc, char **argv)
     SetTimeOffset(999999); // times arrive formatted by the server, as in the library
     auto session = std::make_unique<TAllAlertsConnection>();
     TStatusPrinter printer(*session);
-    session->OnStatusMessage = [&](int code, const std::string &text) { printer.Message(code, text); };
+    session->OnStatusMessage
+        = [&](int code, const std::string &text) { printer.Message(code, text); };
     session->OnLoginStatus = [](TLoginState state, int32_t) {
         if (const char *text = LoginStateText(state))
             Status(text);

@@ -6,22 +6,22 @@
 
 namespace kvtail {
 
-const char *const TailUsage =
-        "usage: kvtail --user U [--password P] [--server HOST:PORT] [--config STRING]...\n"
-        "              [--history FROM..TO] [--history-max N] [--format text|csv|json]\n"
-        "\n"
-        "Subscribes one alert window per --config (the library's initial window when none is\n"
-        "given) and prints every alert as it arrives; connection status goes to stderr.\n"
-        "  --server HOST:PORT   alert server (default 127.0.0.1:8888)\n"
-        "  --user U             account name\n"
-        "  --password P         password; or set KESTROVA_PASSWORD so it stays out of the\n"
-        "                       process list\n"
-        "  --config STRING      a window's data configuration (repeatable)\n"
-        "  --history FROM..TO   print the alerts between two local times\n"
-        "                       (yyyy-mm-dd hh:mm[:ss]) instead of live alerts, then exit\n"
-        "  --history-max N      at most N history alerts per window (default 1000)\n"
-        "  --format F           text (aligned columns), csv, or json (one object per line)\n"
-        "Ctrl-C stops.\n";
+const char *const TailUsage
+    = "usage: kvtail --user U [--password P] [--server HOST:PORT] [--config STRING]...\n"
+      "              [--history FROM..TO] [--history-max N] [--format text|csv|json]\n"
+      "\n"
+      "Subscribes one alert window per --config (the library's initial window when none is\n"
+      "given) and prints every alert as it arrives; connection status goes to stderr.\n"
+      "  --server HOST:PORT   alert server (default 127.0.0.1:8888)\n"
+      "  --user U             account name\n"
+      "  --password P         password; or set KESTROVA_PASSWORD so it stays out of the\n"
+      "                       process list\n"
+      "  --config STRING      a window's data configuration (repeatable)\n"
+      "  --history FROM..TO   print the alerts between two local times\n"
+      "                       (yyyy-mm-dd hh:mm[:ss]) instead of live alerts, then exit\n"
+      "  --history-max N      at most N history alerts per window (default 1000)\n"
+      "  --format F           text (aligned columns), csv, or json (one object per line)\n"
+      "Ctrl-C stops.\n";
 
 kestrova::TDateTime ParseLocalTime(const std::string &text)
 {
@@ -29,7 +29,7 @@ kestrova::TDateTime ParseLocalTime(const std::string &text)
     char separator = 0;
     int seconds = 0;
     const int n = std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d", &p.Year, &p.Month, &p.Day,
-                              &separator, &p.Hour, &p.Minute, &seconds);
+        &separator, &p.Hour, &p.Minute, &seconds);
     if (n < 6 || (separator != ' ' && separator != 'T'))
         throw TUsageError("kvtail: bad time \"" + text + "\" (use yyyy-mm-dd hh:mm[:ss])");
     p.Second = n == 7 ? seconds : 0;
