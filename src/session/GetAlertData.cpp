@@ -153,29 +153,19 @@ bool Change(T &field, const T &value)
 void TAllAlertsConnection::SetHttpProxy(
     const std::string &username, const std::string &password, const std::string &host, int32_t port)
 {
-    // Each changed value restarts the link; a restart with no link is cheap.
-    if (Change(FSettings.HttpProxyUsername, username))
-        Restart();
-    if (Change(FSettings.HttpProxyPassword, password))
-        Restart();
-    if (Change(FSettings.HttpProxyHost, host))
-        Restart();
-    if (Change(FSettings.HttpProxyPort, port))
+    // Every value is stored; any change restarts the link (the new values reach the next link).
+    if (Change(FSettings.HttpProxyUsername, username)
+        | Change(FSettings.HttpProxyPassword, password) | Change(FSettings.HttpProxyHost, host)
+        | Change(FSettings.HttpProxyPort, port))
         Restart();
 }
 
 void TAllAlertsConnection::SetSocksProxy(const std::string &server, int32_t level, int32_t port,
     const std::string &username, const std::string &password)
 {
-    if (Change(FSettings.SocksServer, server))
-        Restart();
-    if (Change(FSettings.SocksLevel, level))
-        Restart();
-    if (Change(FSettings.SocksPort, port))
-        Restart();
-    if (Change(FSettings.SocksUsername, username))
-        Restart();
-    if (Change(FSettings.SocksPassword, password))
+    if (Change(FSettings.SocksServer, server) | Change(FSettings.SocksLevel, level)
+        | Change(FSettings.SocksPort, port) | Change(FSettings.SocksUsername, username)
+        | Change(FSettings.SocksPassword, password))
         Restart();
 }
 

@@ -7,6 +7,7 @@
 
 namespace kestrova {
 
+namespace {
 std::string MachineUniqueIdFrom(const std::string &machineIdPath)
 {
     std::ifstream file(machineIdPath);
@@ -32,6 +33,7 @@ std::string MachineUniqueIdFrom(const std::string &machineIdPath)
     std::snprintf(out, sizeof out, "%8" PRIX32, value);
     return out;
 }
+} // namespace
 
 std::string MachineUniqueId()
 {

@@ -8,7 +8,5 @@ namespace kestrova {
 // A stable 32-bit value read from /etc/machine-id, as eight upper-case hexadecimal digits
 // (right-aligned, blank-padded), or "NONE" when it cannot be read.
 std::string MachineUniqueId();
-// The same formatting for a given file; for tests.
-std::string MachineUniqueIdFrom(const std::string &machineIdPath);
 
 } // namespace kestrova
