@@ -346,8 +346,8 @@ void TAlertdSession::SendHistory(
     const std::string &windowId, const TWindowFilter &filter, const TMessageToServer &request)
 {
     THistoryRequest range;
-    range.StartUnix = ParseRequestTime(Value(request, "long_history_start_time"));
-    range.EndUnix = ParseRequestTime(Value(request, "long_history_end_time"));
+    range.NewestUnix = ParseRequestTime(Value(request, "long_history_start_time"));
+    range.OldestUnix = ParseRequestTime(Value(request, "long_history_end_time"));
     range.MaxCount = std::atoi(Value(request, "long_history_max_count").c_str());
     range.StartId = Value(request, "long_history_start_id");
     const auto messages

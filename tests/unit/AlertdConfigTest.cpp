@@ -137,25 +137,29 @@ TEST(AlertdHistory, PagesContinueWithoutGapsOrRepeatsUntilExhausted)
     log.Append(market.Advance(start + 60000, 2)); // a minute of live alerts
     const TWindowFilter filter = ParseDataConfig("O=fffff").Filter;
     const int64_t now = start / 1000 + 60;
-    THistoryRequest whole { now - 3 * 3600, 0, 100000, "" };
-    const auto all = CollectHistory(market, log, filter, whole, now, 1);
+    THistoryRequest whole { 0, now - 3 * 3600, MaxHistoryCount, "" };
+    const auto all = CollectHistory(market, log, filter, whole, now, MaxHistoryCount);
     ASSERT_EQ(all.size(), 1u);
     EXPECT_EQ(all[0].Restart, "");
     ASSERT_GT(all[0].Alerts.size(), 600u);
     for (size_t i = 1; i < all[0].Alerts.size(); ++i)
         ASSERT_GE(all[0].Alerts[i - 1].UnixTime, all[0].Alerts[i].UnixTime) << "newest first";
 
+    // 150 a request, in messages of 50: each request but the last brings exactly 150.
     std::vector<TAlert> paged;
-    THistoryRequest request { now - 3 * 3600, 0, 50, "" };
+    THistoryRequest request { 0, now - 3 * 3600, 150, "" };
     for (int round = 0; round < 100; ++round) {
-        const auto messages = CollectHistory(market, log, filter, request, now, 3);
+        const auto messages = CollectHistory(market, log, filter, request, now, 50);
+        size_t count = 0;
         for (const auto &m : messages) {
             EXPECT_LE(m.Alerts.size(), 50u);
+            count += m.Alerts.size();
             paged.insert(paged.end(), m.Alerts.begin(), m.Alerts.end());
         }
         request.StartId = messages.back().Restart;
         if (request.StartId.empty())
             break;
+        EXPECT_EQ(count, 150u);
     }
     ASSERT_EQ(paged.size(), all[0].Alerts.size());
     for (size_t i = 0; i < paged.size(); ++i) {
