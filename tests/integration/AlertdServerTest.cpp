@@ -180,4 +180,39 @@ TEST(AlertdServer, GarbageDisconnectsOnlyItsSender)
     EXPECT_TRUE(server.Running());
 }
 
+// The login and unfinished-request time-outs are unit-tested on the session's clock.
+TEST(AlertdServer, LimitsClientsAndTheBytesTheyHold)
+{
+    AlertServerProcess server({ "--max-clients", "3", "--max-buffered-mb", "1" });
+    ASSERT_TRUE(server.Start());
+    RawServerClient good, held, hog;
+    ASSERT_TRUE(good.Connect(server.Port()));
+    good.Call({ { "command", "login" }, { "username", "ann" } });
+    // 400 KiB and 700 KiB of unfinished requests exceed 1 MiB: the larger goes.
+    ASSERT_TRUE(held.Connect(server.Port()));
+    held.SendPlain(UnfinishedRequest(1, 400 << 10));
+    ASSERT_TRUE(hog.Connect(server.Port()));
+    hog.SendPlain(UnfinishedRequest(1, 700 << 10));
+    EXPECT_TRUE(hog.WaitDisconnected());
+
+    // A third connection is served; a fourth is refused.
+    RawServerClient third, fourth;
+    ASSERT_TRUE(third.Connect(server.Port()));
+    EXPECT_NE(third.Call({ { "command", "ping" } }), "(no reply)");
+    fourth.Connect(server.Port()); // (closed at once, maybe before it counts as connected)
+    EXPECT_TRUE(fourth.WaitDisconnected());
+
+    // The one within the limit finishes its request and is answered.
+    std::string end = "a";
+    kestrova::AppendLittleEndian32(end, 0);
+    held.SendPlain(end);
+    std::string reply;
+    ASSERT_TRUE(held.WaitFrame(1, reply));
+    EXPECT_NE(XmlAttribute(reply, "STATUS", "KV-ErrorMsg"), "");
+    EXPECT_NE(good.Call({ { "command", "ping" } }), "(no reply)");
+    const std::string log = server.Log();
+    EXPECT_NE(log.find("above the limit of 1048576"), std::string::npos) << log;
+    EXPECT_NE(log.find("refused (3 clients already"), std::string::npos) << log;
+}
+
 } // namespace

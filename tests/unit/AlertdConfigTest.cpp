@@ -201,11 +201,16 @@ TEST(AlertdOptions, ParsesFlagsAndRejectsBadOnes)
     EXPECT_EQ(ok.Options.Faults[0].Arg, 100);
     EXPECT_EQ(ok.Options.Faults[1].Arg, 0);
     EXPECT_NE(ParseCommandLine({ "--bogus" }).Error.find("unknown option"), std::string::npos);
-    for (const std::vector<std::string> &bad :
-        std::vector<std::vector<std::string>> { { "--port", "70000" }, { "--port" },
-            { "--fault", "drop-bytes" }, { "--fault", "explode:1" } })
+    for (const std::vector<std::string> &bad : std::vector<std::vector<std::string>> {
+             { "--port", "70000" }, { "--port" }, { "--fault", "drop-bytes" },
+             { "--fault", "explode:1" }, { "--max-clients", "0" }, { "--max-buffered-mb", "-1" } })
         EXPECT_NE(ParseCommandLine(bad).Error, "") << bad[0] << " " << bad.back();
     EXPECT_TRUE(ParseCommandLine({ "--help" }).ShowHelp);
+    const TServerOptions limits
+        = ParseCommandLine({ "--max-clients", "5", "--max-buffered-mb=3" }).Options;
+    EXPECT_EQ(limits.MaxClients, 5);
+    EXPECT_EQ(limits.MaxBufferedBytes, 3u << 20);
+    EXPECT_EQ(TServerOptions().MaxClients, 1000);
 }
 
 TEST(AlertdOptions, UsersFileTakesUserPasswordLines)

@@ -426,4 +426,55 @@ TEST_F(AlertdSessionTest, HistoryCountCapsTheWholeRequestAndTheNextContinuesAfte
     EXPECT_EQ(second.Alerts.back().first, State->Log().LastId() - 2399);
 }
 
+TEST_F(AlertdSessionTest, ConnectionsThatNeverLogInOrNeverFinishARequestAreClosed)
+{
+    Sessions.push_back(std::make_unique<TAlertdSession>(*State, 1));
+    TAlertdSession &silent = *Sessions.back();
+    Now += LoginTimeoutMs - 1;
+    silent.Tick();
+    EXPECT_FALSE(silent.WantsClose());
+    Now += 1;
+    silent.Tick();
+    EXPECT_TRUE(silent.WantsClose());
+    EXPECT_NE(silent.CloseReason().find("no login"), std::string::npos) << silent.CloseReason();
+
+    // A busy client whose reads end inside requests: each answered request restarts the clock.
+    TAlertdSession &slow = Open();
+    Send({ { "command", "login" }, { "username", "ann" } });
+    Take();
+    Now += 60000;
+    slow.Tick();
+    EXPECT_FALSE(slow.WantsClose()) << "an idle logged-in connection stays";
+    const std::string ping = EncodeRequest({ { "command", "ping" } }, 7);
+    std::string stream;
+    for (int i = 0; i < 4; ++i)
+        stream += ping;
+    auto feed = [&](size_t from, size_t to) {
+        Deflate->Write(stream.substr(from, to - from));
+        Deflate->Flush();
+        slow.Receive(Deflate->Output());
+        Deflate->Output().clear();
+    };
+    for (size_t from = 0, to; from < stream.size(); from = to) {
+        to = std::min((from / ping.size() + 1) * ping.size() + 3, stream.size());
+        feed(from, to);
+        Now += UnfinishedRequestTimeoutMs - 1;
+        slow.Tick();
+    }
+    EXPECT_EQ(Take().size(), 4u);
+    EXPECT_FALSE(slow.WantsClose());
+    EXPECT_EQ(slow.BufferedBytes(), 0u);
+
+    // A request that trickles in a byte at a time: the clock runs from its first byte.
+    for (size_t sent = 1; sent < 4; ++sent) {
+        feed(sent - 1, sent);
+        EXPECT_EQ(slow.BufferedBytes(), sent);
+        Now += UnfinishedRequestTimeoutMs / 3;
+        slow.Tick();
+    }
+    EXPECT_TRUE(slow.WantsClose());
+    EXPECT_NE(slow.CloseReason().find("unfinished request"), std::string::npos)
+        << slow.CloseReason();
+}
+
 } // namespace
