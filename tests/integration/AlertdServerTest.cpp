@@ -6,10 +6,12 @@
 #include "support/QtLoop.h"
 #include "support/RawServerClient.h"
 
+#include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <signal.h>
 
 using namespace kvtest;
 
@@ -213,6 +215,41 @@ TEST(AlertdServer, LimitsClientsAndTheBytesTheyHold)
     const std::string log = server.Log();
     EXPECT_NE(log.find("above the limit of 1048576"), std::string::npos) << log;
     EXPECT_NE(log.find("refused (3 clients already"), std::string::npos) << log;
+}
+
+TEST(AlertdLoad, HelpIsPrintedAndATerminatedRunLeavesNothingBehind)
+{
+    QProcess help;
+    help.start(QStringLiteral(KV_BIN_DIR "/alertd_load"), { "--help" });
+    ASSERT_TRUE(help.waitForFinished(5000));
+    EXPECT_EQ(help.exitCode(), 0);
+    const QString usage = QString::fromUtf8(help.readAllStandardOutput());
+    EXPECT_TRUE(usage.startsWith("Usage: alertd_load")) << usage.toStdString();
+    EXPECT_TRUE(usage.contains("--clients"));
+
+    QTemporaryDir temp;
+    QProcess load;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TMPDIR", temp.path());
+    load.setProcessEnvironment(env);
+    load.start(QStringLiteral(KV_BIN_DIR "/alertd_load"),
+        { "--clients", "2", "--seconds", "60", "--rate", "100" });
+    QByteArray log;
+    ASSERT_TRUE(RunUntil([&] {
+        log += load.readAllStandardError();
+        return log.contains("connection 2 from");
+    })) << log.toStdString();
+    ASSERT_FALSE(QDir(temp.path()).isEmpty()) << "the server's data directory";
+    ::kill(static_cast<pid_t>(load.processId()), SIGTERM);
+    ASSERT_TRUE(load.waitForFinished(10000));
+    log += load.readAllStandardError();
+    EXPECT_EQ(load.exitStatus(), QProcess::NormalExit);
+    EXPECT_TRUE(log.contains("signal received, stopping")) << "the server is stopped too";
+    EXPECT_TRUE(QDir(temp.path()).isEmpty())
+        << QDir(temp.path())
+               .entryList(QDir::NoDotAndDotDot | QDir::AllEntries)
+               .join(' ')
+               .toStdString();
 }
 
 } // namespace
