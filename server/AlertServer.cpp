@@ -4,6 +4,7 @@
 
 #include <QHostAddress>
 #include <QTcpSocket>
+#include <algorithm>
 
 namespace kestrova::alertd {
 
@@ -70,13 +71,20 @@ QString TAlertServer::Address() const
 void TAlertServer::Accept()
 {
     while (QTcpSocket *socket = FServer.nextPendingConnection()) {
+        const std::string peer = socket->peerAddress().toString().toStdString() + ":"
+            + std::to_string(socket->peerPort());
+        if (FConnections.size() >= static_cast<size_t>(FState.Options().MaxClients)) {
+            FState.Info("connection from " + peer + " refused ("
+                + std::to_string(FConnections.size()) + " clients already, the maximum)");
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         TConnection connection;
         connection.Socket = socket;
         connection.Session = std::make_unique<TAlertdSession>(FState, FNextNumber++);
-        FState.Info("connection " + std::to_string(connection.Session->Number()) + " from "
-            + socket->peerAddress().toString().toStdString() + ":"
-            + std::to_string(socket->peerPort()));
+        FState.Info("connection " + std::to_string(connection.Session->Number()) + " from " + peer);
         FConnections.emplace(socket, std::move(connection));
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
             Guarded("AlertServer, TAlertServer.Read", [this, socket] { Read(socket); });
@@ -111,19 +119,55 @@ void TAlertServer::Flush(TConnection &connection)
         Drop(socket, QString::fromStdString(session.CloseReason()));
         return;
     }
-    if (socket->bytesToWrite() > MaxQueuedOutput)
+    if (socket->bytesToWrite() > MaxQueuedOutput) {
         Drop(socket, QStringLiteral("client too slow to read its alerts"));
+        return;
+    }
+    Account(connection);
 }
 
-void TAlertServer::Drop(QTcpSocket *socket, const QString &reason)
+void TAlertServer::Account(TConnection &connection)
+{
+    auto held = [](const TConnection &c) {
+        return c.Session->BufferedBytes() + static_cast<size_t>(c.Socket->bytesToWrite());
+    };
+    const size_t now = held(connection);
+    FBuffered = FBuffered - connection.Buffered + now;
+    connection.Buffered = now;
+    const size_t limit = FState.Options().MaxBufferedBytes;
+    if (FBuffered <= limit)
+        return;
+    // Output drains while sockets write: count everyone afresh before closing anyone.
+    FBuffered = 0;
+    for (auto &[socket, c] : FConnections)
+        FBuffered += c.Buffered = held(c);
+    while (FBuffered > limit) {
+        const auto largest = std::max_element(FConnections.begin(), FConnections.end(),
+            [](const auto &a, const auto &b) { return a.second.Buffered < b.second.Buffered; });
+        Drop(largest->first,
+            QStringLiteral("holds %1 bytes while all connections hold %2, above the limit of %3")
+                .arg(largest->second.Buffered)
+                .arg(FBuffered)
+                .arg(limit),
+            true);
+    }
+}
+
+void TAlertServer::Drop(QTcpSocket *socket, const QString &reason, bool atOnce)
 {
     const auto it = FConnections.find(socket);
     if (it == FConnections.end())
         return;
     FState.Info("connection " + std::to_string(it->second.Session->Number()) + " closed ("
         + reason.toStdString() + ")");
+    FBuffered -= it->second.Buffered;
     FConnections.erase(it);
     socket->disconnect(this);
+    if (atOnce) { // its memory is wanted back now
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
     // Send what was queued (a dropped connection's last bytes), then close and free the
     // socket once it is closed.
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);

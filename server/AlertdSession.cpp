@@ -83,10 +83,18 @@ double TAlertdSession::Elapsed() const
     return static_cast<double>(FState.NowMs() - FOpenedMs) / 1000.0;
 }
 
+size_t TAlertdSession::BufferedBytes() const
+{
+    return (FPreambleDone ? 0 : FPreamble.size()) + FRequests.Buffered();
+}
+
 void TAlertdSession::Receive(std::string_view bytes)
 {
-    if (FClose)
+    if (FClose || bytes.empty())
         return;
+    const int64_t now = FState.NowMs();
+    if (FUnfinishedSinceMs < 0)
+        FUnfinishedSinceMs = now; // these bytes may start a request
     if (!FPreambleDone) {
         const size_t need = ClientPreamble.size() - FPreamble.size();
         const size_t take = std::min(need, bytes.size());
@@ -112,12 +120,16 @@ void TAlertdSession::Receive(std::string_view bytes)
                 throw EInvalidServerData(
                     "request longer than " + std::to_string(MaxRequestBytes) + " bytes");
             TMessageToServer request;
-            while (!FClose && FRequests.Next(request))
+            while (!FClose && FRequests.Next(request)) {
                 Handle(request);
+                FUnfinishedSinceMs = now; // what follows starts the next one
+            }
         }
     } catch (const std::exception &e) {
         Close(std::string("invalid data from client: ") + e.what());
     }
+    if (BufferedBytes() == 0)
+        FUnfinishedSinceMs = -1;
 }
 
 void TAlertdSession::Reply(int32_t id, const std::string &body)
@@ -217,6 +229,8 @@ std::string TAlertdSession::TimeText(int64_t unixSeconds) const
 
 void TAlertdSession::Login(int32_t id, const TMessageToServer &request)
 {
+    // A refused login counts too: the client is talking, and is told why it gets nothing.
+    FLoginAsked = true;
     FLoginId = id;
     const std::string user = Value(request, "username");
     const TLoginCheck check = FState.CheckLogin(user, Value(request, "password"));
@@ -346,8 +360,8 @@ void TAlertdSession::SendHistory(
     const std::string &windowId, const TWindowFilter &filter, const TMessageToServer &request)
 {
     THistoryRequest range;
-    range.StartUnix = ParseRequestTime(Value(request, "long_history_start_time"));
-    range.EndUnix = ParseRequestTime(Value(request, "long_history_end_time"));
+    range.NewestUnix = ParseRequestTime(Value(request, "long_history_start_time"));
+    range.OldestUnix = ParseRequestTime(Value(request, "long_history_end_time"));
     range.MaxCount = std::atoi(Value(request, "long_history_max_count").c_str());
     range.StartId = Value(request, "long_history_start_id");
     const auto messages
@@ -581,12 +595,21 @@ void TAlertdSession::Tick()
 {
     if (FClose)
         return;
+    const int64_t now = FState.NowMs();
+    if (!FLoginAsked && now - FOpenedMs >= LoginTimeoutMs) {
+        Close("no login within " + std::to_string(LoginTimeoutMs / 1000) + " s");
+        return;
+    }
+    if (FUnfinishedSinceMs >= 0 && now - FUnfinishedSinceMs >= UnfinishedRequestTimeoutMs) {
+        Close("unfinished request for " + std::to_string(UnfinishedRequestTimeoutMs / 1000) + " s ("
+            + std::to_string(BufferedBytes()) + " bytes)");
+        return;
+    }
     const double elapsed = Elapsed();
     const auto &faults = FState.Options().Faults;
     for (size_t i = 0; i < faults.size(); ++i) {
         const TFault &fault = faults[i];
         if (fault.Kind == TFaultKind::GracefulRestart) {
-            const int64_t now = FState.NowMs();
             if (FNextRestartMs == 0)
                 FNextRestartMs = FOpenedMs + static_cast<int64_t>(fault.Arg * 1000);
             if (FLoginId && now >= FNextRestartMs) {

@@ -20,6 +20,10 @@ namespace kestrova::alertd {
 
 // A request longer than this (decompressed) is taken for garbage.
 constexpr size_t MaxRequestBytes = 1 << 20;
+// A connection that has not asked to log in by then is closed, and so is one whose unfinished
+// request began this long ago: neither may hold the server's memory for ever.
+constexpr int64_t LoginTimeoutMs = 10 * 1000;
+constexpr int64_t UnfinishedRequestTimeoutMs = 30 * 1000;
 
 class TAlertdSession
 {
@@ -32,7 +36,8 @@ public:
 
     // Bytes from the client. Garbage makes WantsClose() true.
     void Receive(std::string_view bytes);
-    // Periodic: answers an idle long poll with a heartbeat, fires timed faults.
+    // Periodic: closes a connection past its login or request time, answers an idle long poll
+    // with a heartbeat, fires timed faults.
     void Tick();
     // The alert log grew: answers the long poll when a window has alerts.
     void OnMarketAlerts();
@@ -44,6 +49,8 @@ public:
     int Number() const { return FNumber; }
     bool PollOutstanding() const { return FPollId != 0; }
     size_t WindowCount() const { return FWindows.size(); }
+    // Input held for an unfinished preamble or request.
+    size_t BufferedBytes() const;
 
 private:
     struct TWindow
@@ -86,6 +93,8 @@ private:
     bool FPreambleDone = false;
     TZLibDecompressor FInflate;
     TRequestReader FRequests;
+    int64_t FUnfinishedSinceMs = -1; // when the unfinished request began; -1: none
+    bool FLoginAsked = false;
 
     // Output
     TZLibCompressor FDeflate { 1 }; // fastest level: alert streams are large and repetitive

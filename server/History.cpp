@@ -7,35 +7,36 @@
 namespace kestrova::alertd {
 
 namespace {
-// Walks candidate alerts newest first and fills messages.
+// Walks candidate alerts newest first and fills messages, up to the request's count.
 class TCollector
 {
 public:
-    TCollector(const TMarket &market, const TWindowFilter &filter, int perMessage, int maxMessages)
+    TCollector(const TMarket &market, const TWindowFilter &filter, int maxCount, int perMessage)
         : FMarket(market)
         , FFilter(filter)
+        , FMaxCount(maxCount)
         , FPerMessage(perMessage)
-        , FMaxMessages(maxMessages)
     {
         FMessages.emplace_back();
     }
 
-    // False once the messages are full; token continues after this alert.
+    // False once the count is reached: this alert is the first of the next request.
     bool Offer(const TAlert &alert, const std::string &token)
     {
         if (!Matches(FFilter, alert, FMarket))
             return true;
+        if (FCount == FMaxCount)
+            return false;
         if (static_cast<int>(FMessages.back().Alerts.size()) == FPerMessage) {
-            if (static_cast<int>(FMessages.size()) == FMaxMessages)
-                return false;
             FMessages.back().Restart = FLastToken;
             FMessages.emplace_back();
         }
         FMessages.back().Alerts.push_back(alert);
         FLastToken = token;
+        ++FCount;
         return true;
     }
-    // Ends with a full last message: the next request continues after its last alert.
+    // More is left: the next request continues after the last alert sent.
     std::vector<THistoryMessage> Cut()
     {
         FMessages.back().Restart = FLastToken;
@@ -50,21 +51,22 @@ public:
 private:
     const TMarket &FMarket;
     const TWindowFilter &FFilter;
-    int FPerMessage, FMaxMessages;
+    int FMaxCount, FPerMessage;
+    int FCount = 0;
     std::vector<THistoryMessage> FMessages;
     std::string FLastToken;
 };
 } // namespace
 
 std::vector<THistoryMessage> CollectHistory(const TMarket &market, const TAlertLog &log,
-    const TWindowFilter &filter, const THistoryRequest &request, int64_t nowUnix, int maxMessages)
+    const TWindowFilter &filter, const THistoryRequest &request, int64_t nowUnix, int perMessage)
 {
-    int perMessage = request.MaxCount > 0 ? request.MaxCount : DefaultHistoryCount;
-    perMessage = std::min(perMessage, MaxHistoryCount);
-    TCollector collector(market, filter, perMessage, std::max(1, maxMessages));
-    const int64_t end = request.EndUnix > 0 ? std::min(request.EndUnix, nowUnix) : nowUnix;
+    const int maxCount
+        = std::min(request.MaxCount > 0 ? request.MaxCount : DefaultHistoryCount, MaxHistoryCount);
+    TCollector collector(market, filter, maxCount, std::max(1, perMessage));
+    const int64_t newest = request.NewestUnix > 0 ? std::min(request.NewestUnix, nowUnix) : nowUnix;
     const int64_t floor = nowUnix - int64_t(HistoryDays) * 86400;
-    const int64_t start = std::max(request.StartUnix, floor);
+    const int64_t oldest = std::max(request.OldestUnix, floor);
 
     // Where to begin: the newest alert, or just before the continuation token.
     int64_t liveBefore = log.LastId() + 1;
@@ -82,25 +84,24 @@ std::vector<THistoryMessage> CollectHistory(const TMarket &market, const TAlertL
     if (!skipLive) {
         for (int64_t id = std::min(liveBefore, log.LastId() + 1) - 1; id >= log.FirstId(); --id) {
             const TAlert *alert = log.Find(id);
-            if (alert->UnixTime > end)
+            if (alert->UnixTime > newest)
                 continue;
-            if (alert->UnixTime < start)
+            if (alert->UnixTime < oldest)
                 return collector.Exhausted();
             if (!collector.Offer(*alert, "L" + std::to_string(id)))
                 return collector.Cut();
         }
     }
-    // Before the server started (or before what the log still holds): regenerated minutes.
     // The log covers the time since the server started; regenerated minutes cover before.
     const int64_t liveFrom = market.StartUnixMs() / 1000;
-    const int64_t pastEnd = std::min(end, liveFrom - 1);
-    int64_t firstMinute = pastEnd / 60;
+    const int64_t pastNewest = std::min(newest, liveFrom - 1);
+    int64_t firstMinute = pastNewest / 60;
     if (pastBefore != INT64_MAX)
         firstMinute = std::min(firstMinute, pastBefore / TMarket::HistoryPerMinute);
-    for (int64_t minute = firstMinute; minute >= start / 60 && minute >= 0; --minute) {
+    for (int64_t minute = firstMinute; minute >= oldest / 60 && minute >= 0; --minute) {
         std::vector<TAlert> alerts = market.MinuteHistory(minute);
         for (auto it = alerts.rbegin(); it != alerts.rend(); ++it) {
-            if (it->Id >= pastBefore || it->UnixTime > pastEnd || it->UnixTime < start)
+            if (it->Id >= pastBefore || it->UnixTime > pastNewest || it->UnixTime < oldest)
                 continue;
             if (!collector.Offer(*it, "H" + std::to_string(it->Id)))
                 return collector.Cut();

@@ -41,6 +41,10 @@ std::string UsageText()
            "                       its resuming login (default 20000)\n"
            "  --symbols N          number of simulated symbols (default 300)\n"
            "  --max-per-reply N    alerts per get_alerts reply at most (default 1000)\n"
+           "  --max-clients N      connections at once; more are refused (default 1000)\n"
+           "  --max-buffered-mb N  MiB of unfinished requests and unsent replies held for all\n"
+           "                       connections together; above it the connection holding the\n"
+           "                       most is closed (default 64)\n"
            "  --fault KIND[:ARG]   inject a fault on every connection (repeatable):\n"
         + FaultHelp()
         + "  --help               show this text\n\n"
@@ -63,9 +67,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string> &args)
         std::string name = flag;
         if (flag.rfind("--", 0) == 0 && eq != std::string::npos)
             name = flag.substr(0, eq);
-        static const char *const known[]
-            = { "--listen", "--port", "--data", "--seed", "--rate", "--heartbeat-ms", "--users",
-                  "--buffer", "--account-buffer", "--symbols", "--max-per-reply", "--fault" };
+        static const char *const known[] = { "--listen", "--port", "--data", "--seed", "--rate",
+            "--heartbeat-ms", "--users", "--buffer", "--account-buffer", "--symbols",
+            "--max-per-reply", "--max-clients", "--max-buffered-mb", "--fault" };
         if (std::find(std::begin(known), std::end(known), name) == std::end(known)) {
             result.Error = "unknown option " + name;
             return result;
@@ -104,6 +108,12 @@ TCommandLine ParseCommandLine(const std::vector<std::string> &args)
             ok = ParseValue(value, o.SymbolCount) && o.SymbolCount >= 10 && o.SymbolCount <= 5000;
         } else if (name == "--max-per-reply") {
             ok = ParseValue(value, o.MaxAlertsPerReply) && o.MaxAlertsPerReply > 0;
+        } else if (name == "--max-clients") {
+            ok = ParseValue(value, o.MaxClients) && o.MaxClients > 0;
+        } else if (name == "--max-buffered-mb") {
+            size_t mib = 0;
+            ok = ParseValue(value, mib) && mib > 0 && mib <= (size_t(1) << 20);
+            o.MaxBufferedBytes = mib << 20;
         } else if (name == "--fault") {
             std::string error;
             const auto fault = ParseFault(value, error);

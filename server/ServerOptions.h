@@ -24,6 +24,10 @@ struct TServerOptions
     size_t AccountBuffer = 20000; // alerts kept per account while it is disconnected
     int SymbolCount = 300;
     int MaxAlertsPerReply = 1000;
+    int MaxClients = 1000; // connections at once; more are closed as they arrive
+    // Unfinished requests and unsent replies of all connections together; above it the
+    // connection holding the most is closed. Requests are kilobytes, a reply rarely a megabyte.
+    size_t MaxBufferedBytes = size_t(64) << 20;
 };
 
 struct TCommandLine

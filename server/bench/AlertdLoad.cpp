@@ -1,25 +1,41 @@
 // alertd_load: measures the sustained alert rate one kestrova-alertd process delivers to
-// several clients, each with several windows that take every alert.
-//   alertd_load [--clients 10] [--windows 4] [--rate 5000] [--seconds 10] [--server PATH]
+// several clients, each with several windows that take every alert. See --help.
 
-#include "QtLoop.h"
+#include "BenchServer.h"
 #include "RawServerClient.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 using namespace kvtest;
+using namespace kvbench;
 
 namespace {
+const char *const Usage
+    = "Usage: alertd_load [options]\n"
+      "Starts kestrova-alertd on a free port and measures the alerts per second it delivers to\n"
+      "clients whose windows take every alert.\n\n"
+      "  --clients N     connections (default 10)\n"
+      "  --windows N     windows per connection (default 4)\n"
+      "  --rate R        alerts per second the market generates (default 5000)\n"
+      "  --seconds N     length of the measurement after a 1 s warm-up (default 10)\n"
+      "  --server PATH   the server program (default: kestrova-alertd beside this one)\n"
+      "  --help          show this text\n\n"
+      "SIGINT or SIGTERM stops the run early; the server and its data directory go with it.\n";
+
 const char *const AllTypes[] = { "NH", "NL", "CAO", "CBO", "GU", "GD", "RU", "RD", "VSU", "VSD",
     "CAR", "CBS", "PBH", "BOL", "TRU", "TRD", "WRU", "WRD", "BLK", "SPR" };
+
+struct TLoadOptions
+{
+    int Clients = 10, Windows = 4, Seconds = 10;
+    double Rate = 5000;
+    QString Server;
+};
 
 struct TClient
 {
@@ -34,66 +50,77 @@ void Poll(TClient &client)
 {
     client.PollId = client.Link->Send({ { "command", "get_alerts" } });
 }
+
+// Returns 0 to run, or the exit code (help shown, bad arguments).
+int ParseArguments(const QStringList &args, TLoadOptions &o)
+{
+    for (int i = 1; i < args.size(); ++i) {
+        const QString &flag = args[i];
+        if (flag == "--help" || flag == "-h") {
+            std::fputs(Usage, stdout);
+            return -1;
+        }
+        if (i + 1 >= args.size()) {
+            std::fprintf(stderr, "alertd_load: %s needs a value\n\n%s", qPrintable(flag), Usage);
+            return 2;
+        }
+        const QString value = args[++i];
+        bool ok = true;
+        if (flag == "--clients")
+            ok = (o.Clients = value.toInt(&ok)) > 0 && ok;
+        else if (flag == "--windows")
+            ok = (o.Windows = value.toInt(&ok)) > 0 && ok;
+        else if (flag == "--rate")
+            ok = (o.Rate = value.toDouble(&ok)) > 0 && ok;
+        else if (flag == "--seconds")
+            ok = (o.Seconds = value.toInt(&ok)) > 0 && ok;
+        else if (flag == "--server")
+            o.Server = value;
+        else {
+            std::fprintf(stderr, "alertd_load: unknown option %s\n\n%s", qPrintable(flag), Usage);
+            return 2;
+        }
+        if (!ok) {
+            std::fprintf(stderr, "alertd_load: bad value for %s: \"%s\"\n", qPrintable(flag),
+                qPrintable(value));
+            return 2;
+        }
+    }
+    return 0;
+}
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    int clients = 10, windows = 4, seconds = 10;
-    double rate = 5000;
-    QString server = QCoreApplication::applicationDirPath() + "/kestrova-alertd";
-    const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == "--clients")
-            clients = args[i + 1].toInt();
-        else if (args[i] == "--windows")
-            windows = args[i + 1].toInt();
-        else if (args[i] == "--rate")
-            rate = args[i + 1].toDouble();
-        else if (args[i] == "--seconds")
-            seconds = args[i + 1].toInt();
-        else if (args[i] == "--server")
-            server = args[i + 1];
-    }
-    QTemporaryDir data;
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(server,
-        { "--port", "0", "--data", data.path(), "--rate", QString::number(rate), "--max-per-reply",
-            "100000" });
-    QByteArray out;
-    RunUntil(
-        [&] {
-            out += process.readAllStandardOutput();
-            return out.contains('\n');
-        },
-        10000);
-    const auto match
-        = QRegularExpression("listening on [0-9.]+:(\\d+)").match(QString::fromUtf8(out));
-    if (!match.hasMatch()) {
-        std::fprintf(stderr, "alertd_load: the server did not start\n");
-        return 1;
-    }
-    const auto port = static_cast<quint16>(match.captured(1).toUInt());
+    TLoadOptions options;
+    options.Server = QCoreApplication::applicationDirPath() + "/kestrova-alertd";
+    if (const int rc = ParseArguments(app.arguments(), options))
+        return rc < 0 ? 0 : rc;
+    TStopSignals stop;
+    TBenchServer server(options.Server);
     // The server's stderr log is chatty; the load run keeps it.
+    if (!server.Start(
+            { "--rate", QString::number(options.Rate), "--max-per-reply", "100000" }, stop))
+        return 1;
 
     std::string config = "form=1";
     for (const char *type : AllTypes)
         config += std::string("&Sh_") + type + "=ON";
     config += "&EntireUniverse=1";
 
-    std::vector<TClient> all(static_cast<size_t>(clients));
+    std::vector<TClient> all(static_cast<size_t>(options.Clients));
     bool measuring = false;
-    for (int c = 0; c < clients; ++c) {
+    for (int c = 0; c < options.Clients && !stop.Stopped(); ++c) {
         TClient &client = all[static_cast<size_t>(c)];
         client.Link = std::make_unique<RawServerClient>();
-        if (!client.Link->Connect(port)) {
+        if (!client.Link->Connect(server.Port())) {
             std::fprintf(stderr, "alertd_load: cannot connect\n");
             return 1;
         }
         client.Link->Call({ { "command", "login" }, { "username", "load" + std::to_string(c) },
             { "password", "x" } });
-        for (int w = 0; w < windows; ++w)
+        for (int w = 0; w < options.Windows; ++w)
             client.Link->Call({ { "command", "set_config_info" },
                 { "window_id", "W" + std::to_string(c) + "_" + std::to_string(w) },
                 { "long_form", config }, { "skip_history", "1" } });
@@ -110,12 +137,15 @@ int main(int argc, char **argv)
         };
         Poll(client);
     }
-    RunFor(1000); // warm-up
+    if (!stop.Wait(1000)) { // warm-up
+        std::fprintf(stderr, "alertd_load: stopped\n");
+        return 1;
+    }
     measuring = true;
     const int64_t firstId = all[0].LastId;
     QElapsedTimer timer;
     timer.start();
-    RunFor(seconds * 1000);
+    const bool completed = stop.Wait(options.Seconds * 1000);
     measuring = false;
     const double elapsed = static_cast<double>(timer.elapsed()) / 1000.0;
     uint64_t alerts = 0, replies = 0;
@@ -125,13 +155,12 @@ int main(int argc, char **argv)
     }
     const double market = static_cast<double>(all[0].LastId - firstId) / elapsed;
     std::printf("clients %d, windows per client %d, market rate asked %.0f/s, generated %.0f/s\n",
-        clients, windows, rate, market);
+        options.Clients, options.Windows, options.Rate, market);
     std::printf("delivered %.0f alerts/s in total (%.0f per window), %.1f replies/s per client, "
-                "over %.1f s\n",
+                "over %.1f s%s\n",
         static_cast<double>(alerts) / elapsed,
-        static_cast<double>(alerts) / elapsed / (clients * windows),
-        static_cast<double>(replies) / elapsed / clients, elapsed);
-    process.terminate();
-    process.waitForFinished(5000);
-    return 0;
+        static_cast<double>(alerts) / elapsed / (options.Clients * options.Windows),
+        static_cast<double>(replies) / elapsed / options.Clients, elapsed,
+        completed ? "" : " (stopped early)");
+    return completed ? 0 : 1;
 }

@@ -6,10 +6,12 @@
 #include "support/QtLoop.h"
 #include "support/RawServerClient.h"
 
+#include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <signal.h>
 
 using namespace kvtest;
 
@@ -178,6 +180,76 @@ TEST(AlertdServer, GarbageDisconnectsOnlyItsSender)
 
     EXPECT_NE(good.Call({ { "command", "ping" } }), "(no reply)");
     EXPECT_TRUE(server.Running());
+}
+
+// The login and unfinished-request time-outs are unit-tested on the session's clock.
+TEST(AlertdServer, LimitsClientsAndTheBytesTheyHold)
+{
+    AlertServerProcess server({ "--max-clients", "3", "--max-buffered-mb", "1" });
+    ASSERT_TRUE(server.Start());
+    RawServerClient good, held, hog;
+    ASSERT_TRUE(good.Connect(server.Port()));
+    good.Call({ { "command", "login" }, { "username", "ann" } });
+    // 400 KiB and 700 KiB of unfinished requests exceed 1 MiB: the larger goes.
+    ASSERT_TRUE(held.Connect(server.Port()));
+    held.SendPlain(UnfinishedRequest(1, 400 << 10));
+    ASSERT_TRUE(hog.Connect(server.Port()));
+    hog.SendPlain(UnfinishedRequest(1, 700 << 10));
+    EXPECT_TRUE(hog.WaitDisconnected());
+
+    // A third connection is served; a fourth is refused.
+    RawServerClient third, fourth;
+    ASSERT_TRUE(third.Connect(server.Port()));
+    EXPECT_NE(third.Call({ { "command", "ping" } }), "(no reply)");
+    fourth.Connect(server.Port()); // (closed at once, maybe before it counts as connected)
+    EXPECT_TRUE(fourth.WaitDisconnected());
+
+    // The one within the limit finishes its request and is answered.
+    std::string end = "a";
+    kestrova::AppendLittleEndian32(end, 0);
+    held.SendPlain(end);
+    std::string reply;
+    ASSERT_TRUE(held.WaitFrame(1, reply));
+    EXPECT_NE(XmlAttribute(reply, "STATUS", "KV-ErrorMsg"), "");
+    EXPECT_NE(good.Call({ { "command", "ping" } }), "(no reply)");
+    const std::string log = server.Log();
+    EXPECT_NE(log.find("above the limit of 1048576"), std::string::npos) << log;
+    EXPECT_NE(log.find("refused (3 clients already"), std::string::npos) << log;
+}
+
+TEST(AlertdLoad, HelpIsPrintedAndATerminatedRunLeavesNothingBehind)
+{
+    QProcess help;
+    help.start(QStringLiteral(KV_BIN_DIR "/alertd_load"), { "--help" });
+    ASSERT_TRUE(help.waitForFinished(5000));
+    EXPECT_EQ(help.exitCode(), 0);
+    const QString usage = QString::fromUtf8(help.readAllStandardOutput());
+    EXPECT_TRUE(usage.startsWith("Usage: alertd_load")) << usage.toStdString();
+    EXPECT_TRUE(usage.contains("--clients"));
+
+    QTemporaryDir temp;
+    QProcess load;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TMPDIR", temp.path());
+    load.setProcessEnvironment(env);
+    load.start(QStringLiteral(KV_BIN_DIR "/alertd_load"),
+        { "--clients", "2", "--seconds", "60", "--rate", "100" });
+    QByteArray log;
+    ASSERT_TRUE(RunUntil([&] {
+        log += load.readAllStandardError();
+        return log.contains("connection 2 from");
+    })) << log.toStdString();
+    ASSERT_FALSE(QDir(temp.path()).isEmpty()) << "the server's data directory";
+    ::kill(static_cast<pid_t>(load.processId()), SIGTERM);
+    ASSERT_TRUE(load.waitForFinished(10000));
+    log += load.readAllStandardError();
+    EXPECT_EQ(load.exitStatus(), QProcess::NormalExit);
+    EXPECT_TRUE(log.contains("signal received, stopping")) << "the server is stopped too";
+    EXPECT_TRUE(QDir(temp.path()).isEmpty())
+        << QDir(temp.path())
+               .entryList(QDir::NoDotAndDotDot | QDir::AllEntries)
+               .join(' ')
+               .toStdString();
 }
 
 } // namespace

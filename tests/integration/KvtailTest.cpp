@@ -101,17 +101,51 @@ TEST(Kvtail, TextOrJsonLinesThenCleanExitOnCtrlC)
     }
 }
 
-TEST(Kvtail, HistoryRangePrintsAndExits)
+// The local times of kvtail's CSV lines (after the header), in the order printed.
+std::vector<QDateTime> CsvTimes(const QStringList &lines)
 {
-    AlertServerProcess server({ "--rate", "0" });
+    std::vector<QDateTime> times;
+    for (int i = 1; i < lines.size(); ++i)
+        times.push_back(QDateTime::fromString(lines[i].section(',', 1, 1), "yyyy-MM-dd hh:mm:ss"));
+    return times;
+}
+
+TEST(Kvtail, HistoryRangePrintsTheRangeNewestFirstUpToTheCountAndExits)
+{
+    AlertServerProcess server({ "--rate", "100" });
     ASSERT_TRUE(server.Start());
-    // The server regenerates alerts for times before it started.
-    const QDateTime to = QDateTime::currentDateTime().addSecs(-3600);
-    const QString range
-        = to.addSecs(-600).toString("yyyy-MM-dd hh:mm") + ".." + to.toString("yyyy-MM-dd hh:mm");
-    Kvtail tail(ServerArgs(server) + QStringList { "--history", range, "--format", "csv" });
-    EXPECT_EQ(tail.Finish(10000), 0) << tail.Errors().toStdString();
-    EXPECT_GT(tail.Lines().size(), 2) << tail.Errors().toStdString();
+    // An hour, two hours ago: the server regenerates alerts for times before it started.
+    const QString format = "yyyy-MM-dd hh:mm";
+    auto minute = [&](qint64 secs) {
+        return QDateTime::fromString(
+            QDateTime::currentDateTime().addSecs(secs).toString(format), format);
+    };
+    const QDateTime from = minute(-7200), to = minute(-3600);
+    Kvtail past(ServerArgs(server)
+        + QStringList { "--history", from.toString(format) + ".." + to.toString(format), "--format",
+            "csv", "--history-max", "30" });
+    EXPECT_EQ(past.Finish(10000), 0) << past.Errors().toStdString();
+    const auto times = CsvTimes(past.Lines());
+    EXPECT_EQ(times.size(), 30u) << "--history-max caps the whole run";
+    for (size_t i = 0; i < times.size(); ++i) {
+        ASSERT_TRUE(times[i] >= from && times[i] <= to) << times[i].toString().toStdString();
+        if (i > 0)
+            EXPECT_GE(times[i - 1], times[i]) << "newest first";
+    }
+    ASSERT_FALSE(times.empty());
+    EXPECT_GT(times.front(), to.addSecs(-300)) << "starts at the newest end of the range";
+
+    // From the start of the last minute up to now: today's live alerts, the newest first.
+    RunFor(1500);
+    const QDateTime started = minute(-60);
+    Kvtail recent(ServerArgs(server)
+        + QStringList { "--history", started.toString(format) + "..now", "--format", "csv" });
+    EXPECT_EQ(recent.Finish(10000), 0) << recent.Errors().toStdString();
+    const auto now = CsvTimes(recent.Lines());
+    ASSERT_GT(now.size(), 50u);
+    EXPECT_GE(now.front(), QDateTime::currentDateTime().addSecs(-5));
+    for (const QDateTime &time : now)
+        ASSERT_GE(time, started) << time.toString().toStdString();
 }
 
 TEST(Kvtail, WrongFlagExitsWithUsage)

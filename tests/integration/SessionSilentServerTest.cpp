@@ -37,8 +37,8 @@ std::map<long long, std::string> LoggedAlerts(quint16 port, qint64 since)
     const int32_t listen = client.Send({ { "command", "history_listen" } });
     client.Call({ { "command", "set_config_info" }, { "window_id", "WITNESS" },
         { "long_form", AllAlerts }, { "long_history", "1" }, { "long_history_max_count", "2000" },
-        { "long_history_start_id", "" }, { "long_history_start_time", std::to_string(since) },
-        { "long_history_end_time", "0" } });
+        { "long_history_start_id", "" }, { "long_history_start_time", "0" },
+        { "long_history_end_time", std::to_string(since) } });
     for (std::string body; client.WaitFrame(listen, body);) {
         const PXmlNode message = ParseXml(body)->Child(0)->Child(0);
         if (message->Attribute("TYPE") == "finished")

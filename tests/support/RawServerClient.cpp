@@ -25,7 +25,14 @@ RawServerClient::~RawServerClient()
 bool RawServerClient::Connect(quint16 port, bool sendPreamble, int timeoutMs)
 {
     FSocket.connectToHost(QHostAddress::LocalHost, port);
-    if (!RunUntil([this] { return FSocket.state() == QAbstractSocket::ConnectedState; }, timeoutMs))
+    // (A server may close the connection before it is seen as connected.)
+    RunUntil(
+        [this] {
+            return FDisconnected || FSocket.state() == QAbstractSocket::ConnectedState
+                || FSocket.state() == QAbstractSocket::UnconnectedState;
+        },
+        timeoutMs);
+    if (FSocket.state() != QAbstractSocket::ConnectedState)
         return false;
     if (sendPreamble)
         SendRaw(std::string(kestrova::ClientPreamble));
@@ -35,11 +42,16 @@ bool RawServerClient::Connect(quint16 port, bool sendPreamble, int timeoutMs)
 int32_t RawServerClient::Send(const kestrova::TMessageToServer &message, bool expectReply)
 {
     const int32_t id = expectReply ? FNextId++ : 0;
-    FDeflate.Write(kestrova::EncodeRequest(message, id));
+    SendPlain(kestrova::EncodeRequest(message, id));
+    return id;
+}
+
+void RawServerClient::SendPlain(const std::string &bytes)
+{
+    FDeflate.Write(bytes);
     FDeflate.Flush();
     SendRaw(FDeflate.Output());
     FDeflate.Output().clear();
-    return id;
 }
 
 void RawServerClient::SendRaw(const std::string &bytes)
@@ -125,6 +137,20 @@ std::string XmlAttribute(
         for (size_t p; (p = value.find(from2)) != std::string::npos;)
             value.replace(p, std::string(from2).size(), to);
     return value;
+}
+
+std::string UnfinishedRequest(int32_t id, size_t bytes)
+{
+    std::string plain;
+    const std::string texts[]
+        = { "message_id", std::to_string(id), "command", "set_config_info", "long_form" };
+    for (const std::string &text : texts) {
+        kestrova::AppendLittleEndian32(plain, static_cast<uint32_t>(text.size()));
+        plain += text;
+    }
+    kestrova::AppendLittleEndian32(plain, static_cast<uint32_t>(bytes + 1));
+    plain.append(bytes, 'a');
+    return plain;
 }
 
 int CountElements(const std::string &xml, const std::string &tag)

@@ -30,6 +30,8 @@ public:
     bool Connect(quint16 port, bool sendPreamble = true, int timeoutMs = 5000);
     // Sends a request; with expectReply it carries a fresh message id, which is returned.
     int32_t Send(const kestrova::TMessageToServer &message, bool expectReply = true);
+    // Compresses bytes of encoded requests (whole or a part) into the stream and sends them.
+    void SendPlain(const std::string &bytes);
     // Writes bytes to the socket as they are (no compression).
     void SendRaw(const std::string &bytes);
     void Close();
@@ -63,6 +65,9 @@ private:
 // element (empty element: the first in the text); entities are decoded. "" when absent.
 std::string XmlAttribute(
     const std::string &xml, const std::string &element, const std::string &name);
+// The encoded start of a request ("message_id" = id, "command" = "set_config_info", then a
+// "long_form" announced one byte longer than the `bytes` that follow): it never ends by itself.
+std::string UnfinishedRequest(int32_t id, size_t bytes);
 // How many elements with that tag the text holds.
 int CountElements(const std::string &xml, const std::string &tag);
 

@@ -137,25 +137,29 @@ TEST(AlertdHistory, PagesContinueWithoutGapsOrRepeatsUntilExhausted)
     log.Append(market.Advance(start + 60000, 2)); // a minute of live alerts
     const TWindowFilter filter = ParseDataConfig("O=fffff").Filter;
     const int64_t now = start / 1000 + 60;
-    THistoryRequest whole { now - 3 * 3600, 0, 100000, "" };
-    const auto all = CollectHistory(market, log, filter, whole, now, 1);
+    THistoryRequest whole { 0, now - 3 * 3600, MaxHistoryCount, "" };
+    const auto all = CollectHistory(market, log, filter, whole, now, MaxHistoryCount);
     ASSERT_EQ(all.size(), 1u);
     EXPECT_EQ(all[0].Restart, "");
     ASSERT_GT(all[0].Alerts.size(), 600u);
     for (size_t i = 1; i < all[0].Alerts.size(); ++i)
         ASSERT_GE(all[0].Alerts[i - 1].UnixTime, all[0].Alerts[i].UnixTime) << "newest first";
 
+    // 150 a request, in messages of 50: each request but the last brings exactly 150.
     std::vector<TAlert> paged;
-    THistoryRequest request { now - 3 * 3600, 0, 50, "" };
+    THistoryRequest request { 0, now - 3 * 3600, 150, "" };
     for (int round = 0; round < 100; ++round) {
-        const auto messages = CollectHistory(market, log, filter, request, now, 3);
+        const auto messages = CollectHistory(market, log, filter, request, now, 50);
+        size_t count = 0;
         for (const auto &m : messages) {
             EXPECT_LE(m.Alerts.size(), 50u);
+            count += m.Alerts.size();
             paged.insert(paged.end(), m.Alerts.begin(), m.Alerts.end());
         }
         request.StartId = messages.back().Restart;
         if (request.StartId.empty())
             break;
+        EXPECT_EQ(count, 150u);
     }
     ASSERT_EQ(paged.size(), all[0].Alerts.size());
     for (size_t i = 0; i < paged.size(); ++i) {
@@ -197,11 +201,16 @@ TEST(AlertdOptions, ParsesFlagsAndRejectsBadOnes)
     EXPECT_EQ(ok.Options.Faults[0].Arg, 100);
     EXPECT_EQ(ok.Options.Faults[1].Arg, 0);
     EXPECT_NE(ParseCommandLine({ "--bogus" }).Error.find("unknown option"), std::string::npos);
-    for (const std::vector<std::string> &bad :
-        std::vector<std::vector<std::string>> { { "--port", "70000" }, { "--port" },
-            { "--fault", "drop-bytes" }, { "--fault", "explode:1" } })
+    for (const std::vector<std::string> &bad : std::vector<std::vector<std::string>> {
+             { "--port", "70000" }, { "--port" }, { "--fault", "drop-bytes" },
+             { "--fault", "explode:1" }, { "--max-clients", "0" }, { "--max-buffered-mb", "-1" } })
         EXPECT_NE(ParseCommandLine(bad).Error, "") << bad[0] << " " << bad.back();
     EXPECT_TRUE(ParseCommandLine({ "--help" }).ShowHelp);
+    const TServerOptions limits
+        = ParseCommandLine({ "--max-clients", "5", "--max-buffered-mb=3" }).Options;
+    EXPECT_EQ(limits.MaxClients, 5);
+    EXPECT_EQ(limits.MaxBufferedBytes, 3u << 20);
+    EXPECT_EQ(TServerOptions().MaxClients, 1000);
 }
 
 TEST(AlertdOptions, UsersFileTakesUserPasswordLines)

@@ -7,6 +7,7 @@
 #include "link/WireFormat.h"
 #include "link/ZLibStreams.h"
 #include "support/RawServerClient.h"
+#include "xml/XmlNodes.h"
 
 #include <gtest/gtest.h>
 
@@ -75,6 +76,48 @@ protected:
         State->AdvanceMarket();
         Sessions.back()->OnMarketAlerts();
         Sessions.back()->Tick();
+    }
+    // The market runs for that many seconds, 100 alerts a second.
+    void RunMarket(int seconds)
+    {
+        for (int i = 0; i < seconds; ++i) {
+            Now += 1000;
+            State->AdvanceMarket();
+        }
+    }
+    struct THistory
+    {
+        std::vector<std::pair<int64_t, int64_t>> Alerts; // id and Unix time, as received
+        size_t Messages = 0;
+        std::string Restart; // of the last message
+        bool Finished = false;
+    };
+    // One history request of window "H" on the logged-in session, answered at once.
+    THistory History(const std::string &startTime, const std::string &endTime, int maxCount,
+        const std::string &startId = "")
+    {
+        const int32_t listen = Send({ { "command", "history_listen" } });
+        Send({ { "command", "set_config_info" }, { "window_id", "H" }, { "long_form", "O=fffff" },
+            { "long_history", "1" }, { "long_history_max_count", std::to_string(maxCount) },
+            { "long_history_start_id", startId }, { "long_history_start_time", startTime },
+            { "long_history_end_time", endTime } });
+        THistory history;
+        for (const auto &[id, body] : Take()) {
+            if (id != listen)
+                continue;
+            const PXmlNode message = ParseXml(body)->Child(0)->Child(0);
+            if (message->Attribute("TYPE") == "finished") {
+                history.Finished = true;
+                continue;
+            }
+            ++history.Messages;
+            history.Restart = std::string(message->Attribute("RESTART"));
+            for (int i = 0; i < message->ChildCount(); ++i)
+                history.Alerts.emplace_back(
+                    std::stoll(std::string(message->Child(i)->Attribute("ID"))),
+                    std::stoll(std::string(message->Child(i)->Attribute("TIME"))));
+        }
+        return history;
     }
     static int Count(const std::string &text, const std::string &what)
     {
@@ -330,6 +373,108 @@ TEST_F(AlertdSessionTest, TimedFaultsFireOnTheClock)
     session.Tick();
     frames = Take();
     ASSERT_EQ(frames.size(), 1u) << "only the periodic restart; silent after 5 s";
+}
+
+TEST_F(AlertdSessionTest, HistoryReadsBackFromItsNewestBoundToItsOldest)
+{
+    Open();
+    Send({ { "command", "login" }, { "username", "ann" } });
+    Take();
+    RunMarket(100);
+    const int64_t t0 = Start / 1000;
+    auto logged = [&](int64_t oldest, int64_t newest) {
+        size_t n = 0;
+        for (int64_t id = State->Log().FirstId(); id <= State->Log().LastId(); ++id)
+            n += State->Log().Find(id)->UnixTime >= oldest
+                && State->Log().Find(id)->UnixTime <= newest;
+        return n;
+    };
+
+    // From now back to 40 s ago: the newest alert first, nothing older than the bound.
+    THistory recent = History("0", std::to_string(t0 + 60), 20000);
+    ASSERT_TRUE(recent.Finished);
+    ASSERT_FALSE(recent.Alerts.empty());
+    EXPECT_EQ(recent.Alerts.front().first, State->Log().LastId());
+    EXPECT_EQ(recent.Alerts.size(), logged(t0 + 60, t0 + 100));
+    for (const auto &[id, time] : recent.Alerts)
+        ASSERT_GE(time, t0 + 60) << id;
+    EXPECT_EQ(recent.Restart, "") << "the range is exhausted";
+
+    // A chosen newest bound: from 50 s after the start back to 20 s after it.
+    THistory window = History(std::to_string(t0 + 50), std::to_string(t0 + 20), 20000);
+    EXPECT_EQ(window.Alerts.size(), logged(t0 + 20, t0 + 50));
+    ASSERT_FALSE(window.Alerts.empty());
+    EXPECT_EQ(window.Alerts.front().second, t0 + 50);
+    EXPECT_EQ(window.Alerts.back().second, t0 + 20);
+}
+
+TEST_F(AlertdSessionTest, HistoryCountCapsTheWholeRequestAndTheNextContinuesAfterIt)
+{
+    Open();
+    Send({ { "command", "login" }, { "username", "ann" } });
+    Take();
+    RunMarket(30);
+    const THistory first = History("0", "0", 1200);
+    EXPECT_EQ(first.Alerts.size(), 1200u);
+    EXPECT_EQ(first.Messages, 3u);
+    ASSERT_FALSE(first.Restart.empty());
+    const THistory second = History("0", "0", 1200, first.Restart);
+    ASSERT_EQ(second.Alerts.size(), 1200u);
+    // One unbroken run of ids, newest first, across both requests.
+    EXPECT_EQ(first.Alerts.front().first, State->Log().LastId());
+    EXPECT_EQ(second.Alerts.front().first, first.Alerts.back().first - 1);
+    EXPECT_EQ(second.Alerts.back().first, State->Log().LastId() - 2399);
+}
+
+TEST_F(AlertdSessionTest, ConnectionsThatNeverLogInOrNeverFinishARequestAreClosed)
+{
+    Sessions.push_back(std::make_unique<TAlertdSession>(*State, 1));
+    TAlertdSession &silent = *Sessions.back();
+    Now += LoginTimeoutMs - 1;
+    silent.Tick();
+    EXPECT_FALSE(silent.WantsClose());
+    Now += 1;
+    silent.Tick();
+    EXPECT_TRUE(silent.WantsClose());
+    EXPECT_NE(silent.CloseReason().find("no login"), std::string::npos) << silent.CloseReason();
+
+    // A busy client whose reads end inside requests: each answered request restarts the clock.
+    TAlertdSession &slow = Open();
+    Send({ { "command", "login" }, { "username", "ann" } });
+    Take();
+    Now += 60000;
+    slow.Tick();
+    EXPECT_FALSE(slow.WantsClose()) << "an idle logged-in connection stays";
+    const std::string ping = EncodeRequest({ { "command", "ping" } }, 7);
+    std::string stream;
+    for (int i = 0; i < 4; ++i)
+        stream += ping;
+    auto feed = [&](size_t from, size_t to) {
+        Deflate->Write(stream.substr(from, to - from));
+        Deflate->Flush();
+        slow.Receive(Deflate->Output());
+        Deflate->Output().clear();
+    };
+    for (size_t from = 0, to; from < stream.size(); from = to) {
+        to = std::min((from / ping.size() + 1) * ping.size() + 3, stream.size());
+        feed(from, to);
+        Now += UnfinishedRequestTimeoutMs - 1;
+        slow.Tick();
+    }
+    EXPECT_EQ(Take().size(), 4u);
+    EXPECT_FALSE(slow.WantsClose());
+    EXPECT_EQ(slow.BufferedBytes(), 0u);
+
+    // A request that trickles in a byte at a time: the clock runs from its first byte.
+    for (size_t sent = 1; sent < 4; ++sent) {
+        feed(sent - 1, sent);
+        EXPECT_EQ(slow.BufferedBytes(), sent);
+        Now += UnfinishedRequestTimeoutMs / 3;
+        slow.Tick();
+    }
+    EXPECT_TRUE(slow.WantsClose());
+    EXPECT_NE(slow.CloseReason().find("unfinished request"), std::string::npos)
+        << slow.CloseReason();
 }
 
 } // namespace

@@ -184,8 +184,10 @@ int main(int argc, char **argv)
         };
         if (options.History) {
             w->SetHistoryMaxCount(options.HistoryMax);
-            w->SetHistoryStartTime(options.HistoryFrom);
-            w->SetHistoryEndTime(options.HistoryTo);
+            // The request reads back in time: its start is the newest alert wanted, its end
+            // the oldest.
+            w->SetHistoryStartTime(options.HistoryTo);
+            w->SetHistoryEndTime(options.HistoryFrom);
             w->RequestHistoryRange();
         }
         windows.push_back(std::move(window));

@@ -18,7 +18,8 @@ const char *const TailUsage
       "                       process list\n"
       "  --config STRING      a window's data configuration (repeatable)\n"
       "  --history FROM..TO   print the alerts between two local times\n"
-      "                       (yyyy-mm-dd hh:mm[:ss]) instead of live alerts, then exit\n"
+      "                       (yyyy-mm-dd hh:mm[:ss]; TO may be \"now\"), newest first,\n"
+      "                       instead of live alerts, then exit\n"
       "  --history-max N      at most N history alerts per window (default 1000)\n"
       "  --format F           text (aligned columns), csv, or json (one object per line)\n"
       "Ctrl-C stops.\n";
@@ -68,8 +69,9 @@ TTailOptions ParseTailOptions(const std::vector<std::string> &args, const char *
                 throw TUsageError("kvtail: --history needs FROM..TO");
             o.History = true;
             o.HistoryFrom = ParseLocalTime(range.substr(0, dots));
-            o.HistoryTo = ParseLocalTime(range.substr(dots + 2));
-            if (o.HistoryTo < o.HistoryFrom)
+            const std::string to = range.substr(dots + 2);
+            o.HistoryTo = to == "now" ? 0 : ParseLocalTime(to);
+            if (o.HistoryTo != 0 && o.HistoryTo < o.HistoryFrom)
                 throw TUsageError("kvtail: --history ends before it starts");
         } else if (arg == "--history-max") {
             const std::string &n = value();

@@ -17,7 +17,8 @@ struct TTailOptions
     std::string Password;
     std::vector<std::string> Configs;
     bool History = false;
-    kestrova::TDateTime HistoryFrom = 0, HistoryTo = 0;
+    kestrova::TDateTime HistoryFrom = 0; // the oldest alert wanted
+    kestrova::TDateTime HistoryTo = 0; // the newest; 0: now
     int HistoryMax = 1000;
     TFormat Format = TFormat::Text;
     bool Help = false;
