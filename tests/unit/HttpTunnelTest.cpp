@@ -264,23 +264,6 @@ TEST_F(HttpTunnel, ThirteenThousandBytesGoAsThreeNumberedChunksOneAtATime)
     EXPECT_EQ(Tunnel->Writer().Sequence(), 3);
 }
 
-TEST_F(HttpTunnel, WriterBusyTakesNoChunkSoNoneIsLost)
-{
-    Open();
-    Tunnel->Send("first");
-    Tunnel->CheckForSend();
-    ASSERT_EQ(Writer->Requests.size(), 1u);
-    // Data queued while the POST is under way stays queued, however often the tunnel wakes.
-    Tunnel->Send("second");
-    Tunnel->CheckForSend();
-    Tunnel->CheckForSend();
-    EXPECT_EQ(Tunnel->Writer().Outgoing(), 6u);
-    Writer->Answer(200, "OK");
-    Tunnel->CheckForSend();
-    ASSERT_EQ(Writer->Requests.size(), 2u);
-    EXPECT_EQ(Chunk(Writer->Requests[1]), std::make_pair(1, "second"s));
-}
-
 TEST_F(HttpTunnel, FailedPostIsRepostedWithItsNumberUntilFourFailuresTooManyClose)
 {
     Open();
