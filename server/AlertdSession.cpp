@@ -619,7 +619,8 @@ void TAlertdSession::Tick()
             }
             continue;
         }
-        if (FFired[i] || elapsed < fault.Arg || fault.Kind == TFaultKind::DropAfterBytes)
+        if (FFired[i] || elapsed < fault.Arg || fault.Kind == TFaultKind::DropAfterBytes
+            || IsTunnelFault(fault.Kind))
             continue;
         if (fault.Kind == TFaultKind::Logout && !FLoginId)
             continue;

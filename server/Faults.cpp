@@ -32,6 +32,10 @@ constexpr TFaultName Names[] = {
         false },
     { TFaultKind::GracefulRestart, "restart-every",
         "restart-every:S   ask for a graceful restart every S seconds", true },
+    { TFaultKind::PostFail, "post-fail",
+        "post-fail:N       refuse every Nth tunnel POST (503, not applied)", true },
+    { TFaultKind::PostSlow, "post-slow",
+        "post-slow:N       answer every Nth tunnel POST 2 s late (applied)", true },
 };
 } // namespace
 
@@ -54,7 +58,8 @@ std::optional<TFault> ParseFault(const std::string &text, std::string &error)
         const auto [ptr, ec] = std::from_chars(arg.data(), arg.data() + arg.size(), fault.Arg);
         if (arg.empty() || ec != std::errc() || ptr != arg.data() + arg.size() || fault.Arg < 0
             || !std::isfinite(fault.Arg)
-            || (n.Kind == TFaultKind::GracefulRestart && fault.Arg <= 0)) {
+            || (n.Kind == TFaultKind::GracefulRestart && fault.Arg <= 0)
+            || (IsTunnelFault(n.Kind) && (fault.Arg < 1 || fault.Arg != std::floor(fault.Arg)))) {
             error = "bad argument for fault " + kind + ": \"" + arg + "\"";
             return std::nullopt;
         }
@@ -62,6 +67,11 @@ std::optional<TFault> ParseFault(const std::string &text, std::string &error)
     }
     error = "unknown fault \"" + kind + "\"";
     return std::nullopt;
+}
+
+bool IsTunnelFault(TFaultKind kind)
+{
+    return kind == TFaultKind::PostFail || kind == TFaultKind::PostSlow;
 }
 
 std::string FaultName(TFaultKind kind)

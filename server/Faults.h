@@ -1,7 +1,8 @@
 #pragma once
 // Faults the server can be told to inject, for tests and demos ("--fault KIND[:ARG]"). Every
 // fault applies to each connection on its own; ARG is a byte count for drop-bytes, an interval
-// for restart-every, and otherwise the seconds after the connection opened when it fires.
+// for restart-every, a count of POSTs for the HTTP tunnel's faults, and otherwise the seconds
+// after the connection opened when it fires.
 
 #include <optional>
 #include <string>
@@ -19,7 +20,12 @@ enum class TFaultKind {
     BadXml, // "bad-xml:S": the next get_alerts reply is not well-formed XML
     Logout, // "logout:S": disconnect the account for good
     GracefulRestart, // "restart-every:S": ask for a graceful restart every S seconds
+    PostFail, // "post-fail:N": every Nth POST to the tunnel is refused (503), not applied
+    PostSlow, // "post-slow:N": every Nth POST to the tunnel is applied but answered late
 };
+
+// The HTTP tunnel's faults, which only its endpoint fires.
+bool IsTunnelFault(TFaultKind kind);
 
 struct TFault
 {

@@ -30,6 +30,7 @@ std::string UsageText()
            "compressed alert protocol.\n\n"
            "  --listen ADDR        IP address (or localhost) to listen on (default 127.0.0.1)\n"
            "  --port N             TCP port (default 8888; 0 picks a free port)\n"
+           "  --http-port N        also serve the HTTP tunnel on port N (0 picks a free port)\n"
            "  --data DIR           directory of the symbol-list database\n"
            "                       (default $HOME/.kestrova-alertd)\n"
            "  --seed N             seed of the simulated market (default 1)\n"
@@ -48,7 +49,8 @@ std::string UsageText()
            "  --fault KIND[:ARG]   inject a fault on every connection (repeatable):\n"
         + FaultHelp()
         + "  --help               show this text\n\n"
-          "Once ready it prints one line \"listening on ADDR:PORT\" on stdout and logs to\n"
+          "Once ready it prints one line \"listening on ADDR:PORT\" on stdout (then, with\n"
+          "--http-port, the tunnel's reader address on a line of its own) and logs to\n"
           "stderr. SIGINT or SIGTERM stops it.\n";
 }
 
@@ -67,9 +69,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string> &args)
         std::string name = flag;
         if (flag.rfind("--", 0) == 0 && eq != std::string::npos)
             name = flag.substr(0, eq);
-        static const char *const known[] = { "--listen", "--port", "--data", "--seed", "--rate",
-            "--heartbeat-ms", "--users", "--buffer", "--account-buffer", "--symbols",
-            "--max-per-reply", "--max-clients", "--max-buffered-mb", "--fault" };
+        static const char *const known[] = { "--listen", "--port", "--http-port", "--data",
+            "--seed", "--rate", "--heartbeat-ms", "--users", "--buffer", "--account-buffer",
+            "--symbols", "--max-per-reply", "--max-clients", "--max-buffered-mb", "--fault" };
         if (std::find(std::begin(known), std::end(known), name) == std::end(known)) {
             result.Error = "unknown option " + name;
             return result;
@@ -88,6 +90,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string> &args)
             ok = !value.empty();
         } else if (name == "--port") {
             ok = ParseValue(value, o.Port) && o.Port >= 0 && o.Port <= 65535;
+        } else if (name == "--http-port") {
+            ok = ParseValue(value, o.HttpPort) && o.HttpPort >= 0 && o.HttpPort <= 65535;
         } else if (name == "--data") {
             o.DataDir = value;
             ok = !value.empty();

@@ -14,6 +14,7 @@ struct TServerOptions
 {
     std::string ListenAddress = "127.0.0.1";
     int Port = 8888;
+    int HttpPort = -1; // the HTTP tunnel's port; 0 picks a free one, -1 serves no tunnel
     std::string DataDir; // empty: the default location (see DefaultDataDir)
     uint64_t Seed = 1;
     double Rate = 4; // alerts per second, whole market

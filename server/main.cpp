@@ -4,6 +4,7 @@
 #include "ServerOptions.h"
 #include "ServerState.h"
 #include "SymbolListStore.h"
+#include "TunnelServer.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -96,7 +97,18 @@ int main(int argc, char **argv)
                       << options.Port << ": " << server.Error().toStdString() << "\n";
             return 1;
         }
+        std::unique_ptr<TTunnelServer> tunnel;
+        if (options.HttpPort >= 0) {
+            tunnel = std::make_unique<TTunnelServer>(state);
+            if (!tunnel->Start(options.ListenAddress, options.HttpPort)) {
+                std::cerr << "kestrova-alertd: cannot serve the tunnel on " << options.ListenAddress
+                          << ":" << options.HttpPort << ": " << tunnel->Error() << "\n";
+                return 1;
+            }
+        }
         std::printf("listening on %s:%u\n", server.Address().toUtf8().constData(), server.Port());
+        if (tunnel)
+            std::printf("%s\n", tunnel->ReaderUrl().c_str());
         std::fflush(stdout);
         LogToStderr("seed " + std::to_string(options.Seed) + ", " + std::to_string(options.Rate)
             + " alerts/s, data in " + options.DataDir);

@@ -1,5 +1,6 @@
 #include "link/TalkWithServer.h"
 
+#include "link/HttpTunnels.h"
 #include "link/SocketServerConnections.h"
 #include "link/WakeMeSoon.h"
 #include "support/DebugLog.h"
@@ -107,7 +108,10 @@ std::string DescribeMessage(const TMessageToServer &message)
     return result + ")";
 }
 
-TTalkWithServer::TConnectionFactory TTalkWithServer::TunnelFactory;
+TTalkWithServer::TConnectionFactory TTalkWithServer::TunnelFactory
+    = [](const TConnectionSettings &settings, const std::string &, const std::string &) {
+          return std::make_unique<THttpTunnel>(settings.TunnelUrl);
+      };
 
 TTalkWithServer::TTalkWithServer()
     : FWake(std::make_unique<TWakeMeSoon>())

@@ -89,7 +89,7 @@ public:
     using TConnectionFactory = std::function<std::unique_ptr<TGenericServerConnection>(
         const TConnectionSettings &settings, const std::string &host, const std::string &port)>;
     TConnectionFactory CreateConnection;
-    // Process-wide maker of tunnel connections, registered by the tunnel unit.
+    // Process-wide maker of tunnel connections: a THttpTunnel for Settings.TunnelUrl.
     static TConnectionFactory TunnelFactory;
 
     // The wake-up's step: compresses everything queued with a sync flush and writes it.

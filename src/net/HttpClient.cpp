@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <cstdlib>
 #include <curl/curl.h>
 #include <map>
 
@@ -77,8 +78,11 @@ struct THttpClient::Impl
             DropNotifiers(entry.second);
     }
 
-    void Start(const std::string &url)
+    // body: the form to POST, or nullptr for a GET.
+    void Start(const std::string &url, const std::string *body)
     {
+        Posting = body != nullptr;
+        Body = body ? *body : std::string();
         Easy = curl_easy_init();
         CURLcode code = Easy ? Configure(url) : CURLE_OUT_OF_MEMORY;
         if (code == CURLE_OK && curl_multi_add_handle(Multi, Easy) != CURLM_OK)
@@ -99,7 +103,17 @@ struct THttpClient::Impl
                 code = curl_easy_setopt(Easy, option, value);
         };
         set(CURLOPT_URL, url.c_str());
-        set(CURLOPT_HTTPGET, 1L);
+        if (Posting) {
+            // curl's default content type for a POST is the form type. No "Expect:
+            // 100-continue": a proxy or server that ignores it would stall each POST.
+            set(CURLOPT_POST, 1L);
+            set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(Body.size()));
+            set(CURLOPT_POSTFIELDS, Body.data());
+            Headers = curl_slist_append(Headers, "Expect:");
+            set(CURLOPT_HTTPHEADER, Headers);
+        } else {
+            set(CURLOPT_HTTPGET, 1L);
+        }
         set(CURLOPT_NOSIGNAL, 1L);
         set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
         set(CURLOPT_FOLLOWLOCATION, 0L);
@@ -152,6 +166,8 @@ struct THttpClient::Impl
         curl_multi_remove_handle(Multi, Easy);
         curl_easy_cleanup(Easy);
         Easy = nullptr;
+        curl_slist_free_all(Headers);
+        Headers = nullptr;
     }
 
     // Ends the running request and raises OnRequestDone. Not called from inside curl.
@@ -171,7 +187,7 @@ struct THttpClient::Impl
         else if (code != CURLE_OK)
             Owner.FErrorText = ErrorBuffer[0] ? std::string(ErrorBuffer)
                                               : curl_easy_strerror(static_cast<CURLcode>(code));
-        Owner.FBusy = false;
+        Owner.FState = THttpClientState::Ready;
         if (auto handler = Owner.OnRequestDone)
             RunGuarded(std::string(Location) + ".RequestDone", [&] { handler(code); });
     }
@@ -277,8 +293,10 @@ struct THttpClient::Impl
     {
         Impl *self = static_cast<Impl *>(userData);
         const std::string line(data, size);
+        self->Owner.FState = THttpClientState::Receiving;
         if (line.rfind("HTTP/", 0) == 0) {
-            // "HTTP/1.1 404 Not Found": the reason is what follows the code.
+            // "HTTP/1.1 404 Not Found": the code, then the reason. The last status line is the
+            // response's (after interim ones such as 100 Continue).
             const size_t codeStart = line.find(' ');
             const size_t reasonStart
                 = codeStart == std::string::npos ? codeStart : line.find(' ', codeStart + 1);
@@ -287,6 +305,8 @@ struct THttpClient::Impl
             while (!reason.empty() && (reason.back() == '\r' || reason.back() == '\n'))
                 reason.pop_back();
             self->Owner.FReasonPhrase = reason;
+            if (codeStart != std::string::npos)
+                self->Owner.FStatusCode = std::atoi(line.c_str() + codeStart + 1);
         }
         return self->AbortRequested ? 0 : size;
     }
@@ -302,6 +322,9 @@ struct THttpClient::Impl
     bool AbortRequested = false;
     bool Destroying = false;
     std::string PreProxy;
+    bool Posting = false;
+    std::string Body; // the POST's form, alive while curl sends it
+    curl_slist *Headers = nullptr;
     char ErrorBuffer[CURL_ERROR_SIZE] = {};
 };
 
@@ -315,18 +338,28 @@ THttpClient::~THttpClient() = default;
 
 void THttpClient::Get(const std::string &url)
 {
-    KV_ASSERT(!FBusy, "THttpClient.Get while a request is running");
-    FBusy = true;
+    Start(url, nullptr);
+}
+
+void THttpClient::Post(const std::string &url, const std::string &body)
+{
+    Start(url, &body);
+}
+
+void THttpClient::Start(const std::string &url, const std::string *body)
+{
+    KV_ASSERT(!Busy(), "THttpClient: a request is already running");
+    FState = THttpClientState::Requesting;
     FStatusCode = 0;
     FReasonPhrase.clear();
     FErrorText.clear();
     FImpl->AbortRequested = false;
-    FImpl->Start(url);
+    FImpl->Start(url, body);
 }
 
 void THttpClient::Abort()
 {
-    if (!FBusy)
+    if (!Busy())
         return;
     if (FImpl->InCurl) {
         FImpl->AbortRequested = true; // the write callback fails the transfer on return

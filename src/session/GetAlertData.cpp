@@ -169,6 +169,12 @@ void TAllAlertsConnection::SetSocksProxy(const std::string &server, int32_t leve
         Restart();
 }
 
+void TAllAlertsConnection::SetTunnel(bool use, const std::string &url)
+{
+    if (Change(FSettings.UseTunnel, use) | (!url.empty() && Change(FSettings.TunnelUrl, url)))
+        Restart();
+}
+
 // ---- link life ----
 
 void TAllAlertsConnection::EnsureLink()

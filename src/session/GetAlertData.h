@@ -62,6 +62,9 @@ public:
         const std::string &host, int32_t port);
     void SetSocksProxy(const std::string &server, int32_t level, int32_t port,
         const std::string &username, const std::string &password);
+    // Not an export: use carries the conversation over the HTTP tunnel whose reader page is url
+    // ("" keeps the current one); false goes back to TCP. A change restarts the link.
+    void SetTunnel(bool use, const std::string &url = {});
     const std::string &ServerAddress() const { return FSettings.ServerAddress; }
     const std::string &VendorId() const { return FVendorId; }
     const std::string &Password() const { return FPassword; }

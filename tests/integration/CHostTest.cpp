@@ -4,14 +4,11 @@
 #include "support/AlertServerProcess.h"
 #include "support/FaultProxy.h"
 #include "support/QtLoop.h"
-#include "support/RawServerClient.h"
-#include "xml/XmlNodes.h"
+#include "support/ServerWitness.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <gtest/gtest.h>
-#include <map>
-#include <set>
 
 using namespace kvtest;
 
@@ -47,39 +44,6 @@ HostRun RunHost(const QStringList &arguments, int timeoutMs = 30000)
     run.Out = host.readAllStandardOutput().toStdString();
     run.Err = host.readAllStandardError().toStdString();
     return run;
-}
-
-// Every list of the user as the server keeps it, one "id \"name\": SYMBOLS" line each by id, read
-// over a client connection of its own.
-std::string ServerLists(quint16 port, const std::string &user)
-{
-    RawServerClient client;
-    if (!client.Connect(port))
-        return "(no connection)";
-    client.Call({ { "command", "login" }, { "username", user }, { "password", "pw" } });
-    const auto listsNode = kestrova::NodeAtPath(
-        kestrova::ParseXml(client.Call({ { "command", "get_list_of_lists" } })), { 0, "LISTS" });
-    std::map<int, std::string> lines;
-    for (int i = 0; listsNode && i < listsNode->ChildCount(); ++i) {
-        const auto list = listsNode->Child(i);
-        const std::string id = kestrova::AttributeAtPath(list, {}, "", "ID");
-        const std::string name = kestrova::AttributeAtPath(list, {}, "", "NAME");
-        // An update that changes nothing but asks for the symbols back.
-        const auto symbolsNode
-            = kestrova::NodeAtPath(kestrova::ParseXml(client.Call({ { "id", id }, { "name", name },
-                                       { "request_list", "1" }, { "command", "update_list" } })),
-                { 0, "SYMBOLS" });
-        std::set<std::string> symbols;
-        for (int j = 0; symbolsNode && j < symbolsNode->ChildCount(); ++j)
-            symbols.insert(kestrova::AttributeAtPath(symbolsNode->Child(j), {}, "", "NAME"));
-        std::string &line = lines[std::stoi(id)] = id + " \"" + name + "\":";
-        for (const auto &symbol : symbols)
-            line += " " + symbol;
-    }
-    std::string text;
-    for (const auto &[id, line] : lines)
-        text += line + "\n";
-    return text;
 }
 
 TEST(CHost, EditsAListAndPrintsTheListOfLists)

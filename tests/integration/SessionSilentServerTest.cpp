@@ -6,12 +6,12 @@
 #include "session/GetAlertData.h"
 #include "support/AlertServerProcess.h"
 #include "support/QtLoop.h"
-#include "support/RawServerClient.h"
-#include "xml/XmlNodes.h"
+#include "support/ServerWitness.h"
 
 #include <QDateTime>
 #include <gtest/gtest.h>
 #include <map>
+#include <set>
 
 using namespace kestrova;
 using namespace kvtest;
@@ -19,39 +19,6 @@ using namespace kvtest;
 namespace {
 
 const char *const AllAlerts = "O=fffff&WN=Everything";
-
-std::string AlertKey(const std::string &symbol, const std::string &type, const std::string &time,
-    const std::string &description)
-{
-    return symbol + "|" + type + "|" + time + "|" + description;
-}
-
-// The alerts the server logged for AllAlerts since `since` (Unix seconds): key by alert id.
-std::map<long long, std::string> LoggedAlerts(quint16 port, qint64 since)
-{
-    RawServerClient client;
-    std::map<long long, std::string> logged;
-    if (!client.Connect(port))
-        return logged;
-    client.Call({ { "command", "login" }, { "username", "witness" } });
-    const int32_t listen = client.Send({ { "command", "history_listen" } });
-    client.Call({ { "command", "set_config_info" }, { "window_id", "WITNESS" },
-        { "long_form", AllAlerts }, { "long_history", "1" }, { "long_history_max_count", "2000" },
-        { "long_history_start_id", "" }, { "long_history_start_time", "0" },
-        { "long_history_end_time", std::to_string(since) } });
-    for (std::string body; client.WaitFrame(listen, body);) {
-        const PXmlNode message = ParseXml(body)->Child(0)->Child(0);
-        if (message->Attribute("TYPE") == "finished")
-            break;
-        for (int i = 0; i < message->ChildCount(); ++i) {
-            const PXmlNode a = message->Child(i);
-            logged[std::stoll(std::string(a->Attribute("ID")))]
-                = AlertKey(std::string(a->Attribute("SYMBOL")), std::string(a->Attribute("TYPE")),
-                    std::string(a->Attribute("TIME")), std::string(a->Attribute("DESCRIPTION")));
-        }
-    }
-    return logged;
-}
 
 TEST(SessionSilentServer, RestartsAndResumesWithoutLosingAnAlert)
 {
@@ -84,7 +51,7 @@ TEST(SessionSilentServer, RestartsAndResumesWithoutLosingAnAlert)
         << server.Log();
 
     // Every logged alert between the first and the last one received arrived exactly once.
-    const auto logged = LoggedAlerts(server.Port(), started);
+    const auto logged = LoggedAlerts(server.Port(), AllAlerts, started);
     long long first = -1, last = -1;
     for (const auto &[id, key] : logged)
         if (received.count(key)) {

@@ -37,19 +37,22 @@ bool AlertServerProcess::Start(int timeoutMs)
     FProcess.start(QStringLiteral(KV_BIN_DIR "/kestrova-alertd"), args);
     if (!FProcess.waitForStarted(timeoutMs))
         return false;
+    const int lines = FArgs.contains("--http-port") ? 2 : 1;
     QByteArray out;
     const bool ready = RunUntil(
         [&] {
             out += FProcess.readAllStandardOutput();
-            return out.contains('\n') || FProcess.state() != QProcess::Running;
+            return out.count('\n') >= lines || FProcess.state() != QProcess::Running;
         },
         timeoutMs);
-    const auto match = QRegularExpression(QStringLiteral("^listening on ([0-9.]+):(\\d+)\n"))
-                           .match(QString::fromUtf8(out));
+    const auto match
+        = QRegularExpression(QStringLiteral("^listening on ([0-9.]+):(\\d+)\n(http://\\S+\n)?"))
+              .match(QString::fromUtf8(out));
     if (!ready || !match.hasMatch())
         return false;
     FPort = static_cast<quint16>(match.captured(2).toUInt());
-    return true;
+    FTunnelUrl = match.captured(3).trimmed().toStdString();
+    return lines == 1 || !FTunnelUrl.empty();
 }
 
 int AlertServerProcess::Stop(int timeoutMs)

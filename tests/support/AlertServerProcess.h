@@ -1,6 +1,7 @@
 #pragma once
 // Runs the real kestrova-alertd for a test: started with "--port 0" (plus extra flags) and a
-// data directory, its port read from the "listening on" line; stopped with SIGTERM.
+// data directory, its port read from the "listening on" line (and with "--http-port" among the
+// flags, the tunnel's reader address from the next line); stopped with SIGTERM.
 
 #include <QProcess>
 #include <QStringList>
@@ -29,6 +30,8 @@ public:
     int Stop(int timeoutMs = 5000);
 
     quint16 Port() const { return FPort; }
+    // The tunnel's reader address; "" without "--http-port".
+    const std::string &TunnelUrl() const { return FTunnelUrl; }
     bool Running() const { return FProcess.state() == QProcess::Running; }
     // Everything the server wrote to stderr so far.
     std::string Log();
@@ -40,6 +43,7 @@ private:
     QProcess FProcess;
     std::string FLog;
     quint16 FPort = 0;
+    std::string FTunnelUrl;
 };
 
 } // namespace kvtest

@@ -59,8 +59,10 @@ const char *LoginStateText(TLoginState state)
 class TStatusPrinter
 {
 public:
-    explicit TStatusPrinter(TAllAlertsConnection &session)
+    // where: the server as the user named it, for the "connected to" line.
+    TStatusPrinter(TAllAlertsConnection &session, std::string where)
         : FSession(session)
+        , FWhere(std::move(where))
     {
     }
 
@@ -74,7 +76,7 @@ public:
             break;
         case scNetworkSuccess:
             if (!FConnected)
-                Status("connected to " + FSession.ServerAddress());
+                Status("connected to " + FWhere);
             FConnected = true;
             FLastError.clear();
             break;
@@ -103,6 +105,7 @@ public:
 
 private:
     TAllAlertsConnection &FSession;
+    std::string FWhere;
     bool FConnected = false;
     std::string FLastError, FLastLatency;
     uint64_t FLinks = 0;
@@ -134,7 +137,7 @@ int main(int argc, char **argv)
 
     SetTimeOffset(999999); // times arrive formatted by the server, as in the library
     auto session = std::make_unique<TAllAlertsConnection>();
-    TStatusPrinter printer(*session);
+    TStatusPrinter printer(*session, options.Tunnel.empty() ? options.Server : options.Tunnel);
     session->OnStatusMessage
         = [&](int code, const std::string &text) { printer.Message(code, text); };
     session->OnLoginStatus = [](TLoginState state, int32_t) {
@@ -142,6 +145,10 @@ int main(int argc, char **argv)
             Status(text);
     };
     session->SetServerAddress(options.Server);
+    if (!options.Tunnel.empty())
+        session->SetTunnel(true, options.Tunnel);
+    session->SetHttpProxy(options.HttpProxyUser, options.HttpProxyPassword, options.HttpProxyHost,
+        options.HttpProxyPort);
     session->SetVendorId("kvtail");
     session->SetUsername(options.User);
     session->SetPassword(options.Password);

@@ -9,6 +9,7 @@ namespace kvtail {
 const char *const TailUsage
     = "usage: kvtail --user U [--password P] [--server HOST:PORT] [--config STRING]...\n"
       "              [--history FROM..TO] [--history-max N] [--format text|csv|json]\n"
+      "              [--tunnel URL] [--http-proxy [USER:PASSWORD@]HOST:PORT]\n"
       "\n"
       "Subscribes one alert window per --config (the library's initial window when none is\n"
       "given) and prints every alert as it arrives; connection status goes to stderr.\n"
@@ -22,6 +23,10 @@ const char *const TailUsage
       "                       instead of live alerts, then exit\n"
       "  --history-max N      at most N history alerts per window (default 1000)\n"
       "  --format F           text (aligned columns), csv, or json (one object per line)\n"
+      "  --tunnel URL         talk to the server over HTTP through its tunnel reader page\n"
+      "                       (instead of TCP to --server)\n"
+      "  --http-proxy P       the tunnel's HTTP proxy, with basic authentication when a\n"
+      "                       user is given\n"
       "Ctrl-C stops.\n";
 
 kestrova::TDateTime ParseLocalTime(const std::string &text)
@@ -39,6 +44,35 @@ kestrova::TDateTime ParseLocalTime(const std::string &text)
         throw TUsageError("kvtail: bad time \"" + text + "\"");
     return value;
 }
+
+namespace {
+// "[USER[:PASSWORD]@]HOST:PORT".
+void ParseHttpProxy(const std::string &text, TTailOptions &o)
+{
+    const size_t at = text.rfind('@');
+    std::string hostPort = text;
+    if (at != std::string::npos) {
+        const std::string credentials = text.substr(0, at);
+        const size_t colon = credentials.find(':');
+        o.HttpProxyUser = credentials.substr(0, colon);
+        o.HttpProxyPassword = colon == std::string::npos ? "" : credentials.substr(colon + 1);
+        hostPort = text.substr(at + 1);
+    }
+    const size_t colon = hostPort.rfind(':');
+    int port = 0;
+    if (colon != std::string::npos && colon + 1 < hostPort.size()) {
+        try {
+            port = std::stoi(hostPort.substr(colon + 1));
+        } catch (...) {
+            port = 0;
+        }
+    }
+    if (colon == 0 || colon == std::string::npos || port <= 0 || port > 65535)
+        throw TUsageError("kvtail: --http-proxy needs [USER:PASSWORD@]HOST:PORT");
+    o.HttpProxyHost = hostPort.substr(0, colon);
+    o.HttpProxyPort = port;
+}
+} // namespace
 
 TTailOptions ParseTailOptions(const std::vector<std::string> &args, const char *passwordFromEnv)
 {
@@ -82,6 +116,10 @@ TTailOptions ParseTailOptions(const std::vector<std::string> &args, const char *
             }
             if (o.HistoryMax <= 0)
                 throw TUsageError("kvtail: --history-max needs a positive number");
+        } else if (arg == "--tunnel") {
+            o.Tunnel = value();
+        } else if (arg == "--http-proxy") {
+            ParseHttpProxy(value(), o);
         } else if (arg == "--format") {
             const std::string &f = value();
             if (f == "text")

@@ -15,6 +15,10 @@ struct TTailOptions
     std::string Server = "127.0.0.1:8888";
     std::string User;
     std::string Password;
+    std::string Tunnel; // the tunnel's reader page; empty: TCP to Server
+    std::string HttpProxyHost; // empty: none
+    int HttpProxyPort = 0;
+    std::string HttpProxyUser, HttpProxyPassword;
     std::vector<std::string> Configs;
     bool History = false;
     kestrova::TDateTime HistoryFrom = 0; // the oldest alert wanted
