@@ -84,8 +84,9 @@ TEST(Kvtail, HistoryRangePrintsTheRangeNewestFirstUpToTheCountAndExits)
     EXPECT_EQ(times.size(), 30u) << "--history-max caps the whole run";
     for (size_t i = 0; i < times.size(); ++i) {
         ASSERT_TRUE(times[i] >= from && times[i] <= to) << times[i].toString().toStdString();
-        if (i > 0)
+        if (i > 0) {
             EXPECT_GE(times[i - 1], times[i]) << "newest first";
+        }
     }
     ASSERT_FALSE(times.empty());
     EXPECT_GT(times.front(), to.addSecs(-300)) << "starts at the newest end of the range";

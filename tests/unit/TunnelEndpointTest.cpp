@@ -98,7 +98,8 @@ TEST_F(TunnelEndpointTest, TunnelFaultsCountPostsAndIdleOrClosingSessionsEndTheS
     Configure({ { TFaultKind::PostFail, 2 }, { TFaultKind::PostSlow, 3 } });
     Endpoint->TakeStream(Id, 1 << 20);
     EXPECT_EQ(Post(0, std::string(ClientPreamble)).DelayMs, 0);
-    const std::string ping = Request({ { "command", "ping" } }, 1);
+    // A login, so that the server keeps the session past its login time-out.
+    const std::string ping = Request({ { "command", "login" }, { "username", "ann" } }, 1);
     EXPECT_EQ(Post(1, ping).Status, 503); // POST 2: refused, not applied
     EXPECT_TRUE(Frames().empty());
     const TTunnelReply slow = Post(1, ping); // POST 3: applied, answered late
