@@ -180,8 +180,14 @@ void TAlertdSession::Handle(const TMessageToServer &request)
                 Reply(FHistoryListenId, body);
             FHeldHistory.clear();
         } else if (command == "download") {
-            Reply(
-                id, Download(FState.Market(), Value(request, "location"), Value(request, "file")));
+            const TDownloadAnswer answer = AnswerDownload(FState.Market(), FState.Options().Faults,
+                Elapsed(), Value(request, "location"), Value(request, "file"));
+            if (answer.Fault)
+                Log("fault " + FaultName(*answer.Fault) + " fired");
+            if (answer.Fault == TFaultKind::DownloadFail)
+                Close("fault download-fail"); // the one way a single request fails
+            else
+                Reply(id, answer.Body);
         } else if (command == "update_list") {
             UpdateList(id, request);
         } else if (command == "delete_all_lists") {
@@ -596,7 +602,9 @@ void TAlertdSession::Tick()
             }
             continue;
         }
-        if (FFired[i] || elapsed < fault.Arg || fault.Kind == TFaultKind::DropAfterBytes)
+        // Byte counts and download faults are checked where the bytes and downloads are.
+        if (FFired[i] || elapsed < fault.Arg || fault.Kind == TFaultKind::DropAfterBytes
+            || fault.Kind == TFaultKind::BadGif || fault.Kind == TFaultKind::DownloadFail)
             continue;
         if (fault.Kind == TFaultKind::Logout && !FLoginId)
             continue;

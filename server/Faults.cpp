@@ -32,6 +32,11 @@ constexpr TFaultName Names[] = {
         false },
     { TFaultKind::GracefulRestart, "restart-every",
         "restart-every:S   ask for a graceful restart every S seconds", true },
+    { TFaultKind::BadGif, "bad-gif",
+        "bad-gif:S         answer picture downloads with bytes that are not a GIF after S seconds",
+        false },
+    { TFaultKind::DownloadFail, "download-fail",
+        "download-fail:S   fail downloads (by closing the connection) after S seconds", false },
 };
 } // namespace
 

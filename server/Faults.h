@@ -19,6 +19,8 @@ enum class TFaultKind {
     BadXml, // "bad-xml:S": the next get_alerts reply is not well-formed XML
     Logout, // "logout:S": disconnect the account for good
     GracefulRestart, // "restart-every:S": ask for a graceful restart every S seconds
+    BadGif, // "bad-gif:S": pictures downloaded after S seconds are not GIF bytes
+    DownloadFail, // "download-fail:S": a download after S seconds fails (the link is closed)
 };
 
 struct TFault
