@@ -95,9 +95,6 @@ TEST(ImageContainers, GifsDecodeOpaqueAndTransparencyBecomesWhite)
     QImage clear(4, 4, QImage::Format_ARGB32);
     clear.fill(Qt::transparent);
     EXPECT_EQ(OpaqueOnWhite(clear).pixel(2, 2), qRgb(255, 255, 255));
-    TRandomImageContainer textures(ikTexture, "/Texture/");
-    textures.Add("Paper.gif", Solid({ 32, 32 }, Qt::yellow));
-    EXPECT_EQ(textures.Get("Paper.gif")->size(), QSize(32, 32));
 }
 
 TEST_F(IconCacheTest, AnIconArrivesIsDrawnByViewersAndIsNeverFetchedAgain)
