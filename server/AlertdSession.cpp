@@ -192,8 +192,14 @@ void TAlertdSession::Handle(const TMessageToServer &request)
                 Reply(FHistoryListenId, body);
             FHeldHistory.clear();
         } else if (command == "download") {
-            Reply(
-                id, Download(FState.Market(), Value(request, "location"), Value(request, "file")));
+            const TDownloadAnswer answer = AnswerDownload(FState.Market(), FState.Options().Faults,
+                Elapsed(), Value(request, "location"), Value(request, "file"));
+            if (answer.Fault)
+                Log("fault " + FaultName(*answer.Fault) + " fired");
+            if (answer.Fault == TFaultKind::DownloadFail)
+                Close("fault download-fail"); // the one way a single request fails
+            else
+                Reply(id, answer.Body);
         } else if (command == "update_list") {
             UpdateList(id, request);
         } else if (command == "delete_all_lists") {
@@ -619,7 +625,10 @@ void TAlertdSession::Tick()
             }
             continue;
         }
+        // Byte counts, download and tunnel faults are checked where the bytes, downloads and
+        // posts are.
         if (FFired[i] || elapsed < fault.Arg || fault.Kind == TFaultKind::DropAfterBytes
+            || fault.Kind == TFaultKind::BadGif || fault.Kind == TFaultKind::DownloadFail
             || IsTunnelFault(fault.Kind))
             continue;
         if (fault.Kind == TFaultKind::Logout && !FLoginId)

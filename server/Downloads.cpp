@@ -3,6 +3,7 @@
 #include "AlertCatalogue.h"
 #include "GifWriter.h"
 #include "ReplyXml.h"
+#include "support/UrlEncoding.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -198,7 +199,7 @@ std::string Download(const TMarket &market, const std::string &location, const s
     if (EqualsNoCase(location, "/Texture/"))
         return TextureGif(stem);
     if (EqualsNoCase(location, "/GifCharts/") && stem.size() > 2 && stem[1] == '_') {
-        std::string symbolName = stem.substr(2);
+        std::string symbolName = FileNameDecode(stem.substr(2));
         std::transform(symbolName.begin(), symbolName.end(), symbolName.begin(), ::toupper);
         const int symbol = market.FindSymbol(symbolName);
         if (symbol < 0)
@@ -209,6 +210,48 @@ std::string Download(const TMarket &market, const std::string &location, const s
             return DailyChartGif(market, symbol);
     }
     return {};
+}
+
+TDownloadAnswer AnswerDownload(const TMarket &market, const std::vector<TFault> &faults,
+    double elapsedSeconds, const std::string &location, const std::string &file)
+{
+    TDownloadAnswer answer;
+    bool badGif = false;
+    for (const TFault &fault : faults) {
+        if (elapsedSeconds < fault.Arg)
+            continue;
+        if (fault.Kind == TFaultKind::DownloadFail) {
+            answer.Fault = fault.Kind;
+            return answer;
+        }
+        badGif = badGif || fault.Kind == TFaultKind::BadGif;
+    }
+    answer.Body = Download(market, location, file);
+    if (badGif && !answer.Body.empty() && !GifStem(file).empty()) {
+        answer.Body = "this is not a picture";
+        answer.Fault = TFaultKind::BadGif;
+    }
+    return answer;
+}
+
+std::string FileNameDecode(const std::string &text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        int high = -1, low = -1;
+        if (text[i] == '_' && i + 2 < text.size()) {
+            high = HexDigitValue(text[i + 1]);
+            low = HexDigitValue(text[i + 2]);
+        }
+        if (high >= 0 && low >= 0) {
+            out += static_cast<char>(high * 16 + low);
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
 }
 
 } // namespace kestrova::alertd

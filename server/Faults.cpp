@@ -36,6 +36,11 @@ constexpr TFaultName Names[] = {
         "post-fail:N       refuse every Nth tunnel POST (503, not applied)", true },
     { TFaultKind::PostSlow, "post-slow",
         "post-slow:N       answer every Nth tunnel POST 2 s late (applied)", true },
+    { TFaultKind::BadGif, "bad-gif",
+        "bad-gif:S         answer picture downloads with bytes that are not a GIF after S seconds",
+        false },
+    { TFaultKind::DownloadFail, "download-fail",
+        "download-fail:S   fail downloads (by closing the connection) after S seconds", false },
 };
 } // namespace
 

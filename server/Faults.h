@@ -22,6 +22,8 @@ enum class TFaultKind {
     GracefulRestart, // "restart-every:S": ask for a graceful restart every S seconds
     PostFail, // "post-fail:N": every Nth POST to the tunnel is refused (503), not applied
     PostSlow, // "post-slow:N": every Nth POST to the tunnel is applied but answered late
+    BadGif, // "bad-gif:S": pictures downloaded after S seconds are not GIF bytes
+    DownloadFail, // "download-fail:S": a download after S seconds fails (the link is closed)
 };
 
 // The HTTP tunnel's faults, which only its endpoint fires.

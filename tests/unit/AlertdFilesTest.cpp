@@ -59,6 +59,33 @@ TEST(AlertdDownloads, UnknownFilesAreEmptyAndGeneralInfoCarriesSchemes)
         EXPECT_NE(info.find(part), std::string::npos) << part;
 }
 
+TEST(AlertdDownloads, ChartNamesAreDecodedAndDownloadFaultsShapeTheAnswer)
+{
+    const TMarket market(1, 30, 1700000000000);
+    const std::string symbol = market.SymbolName(3);
+    std::string escaped; // every letter as its "_XX" escape, as a client may send it
+    for (char c : symbol)
+        escaped += "_" + QByteArray(1, c).toHex().toUpper().toStdString();
+    EXPECT_EQ(FileNameDecode(escaped), symbol);
+    EXPECT_EQ(FileNameDecode("A_2DB_5F_2"), "A-B__2") << "a cut escape stays as it is";
+    EXPECT_EQ(Download(market, "/GifCharts/", "D_" + escaped + ".gif"),
+        Download(market, "/GifCharts/", "D_" + symbol + ".gif"));
+
+    std::string error;
+    const std::vector<TFault> badGif { *ParseFault("bad-gif:5", error) };
+    EXPECT_EQ(AnswerDownload(market, badGif, 1, "/Alerts/", "NH.gif").Body,
+        AlertIconGif(FindAlertType("NH")));
+    const TDownloadAnswer bad = AnswerDownload(market, badGif, 5, "/Alerts/", "NH.gif");
+    EXPECT_EQ(bad.Fault, TFaultKind::BadGif);
+    EXPECT_TRUE(Decode(bad.Body).isNull());
+    EXPECT_FALSE(AnswerDownload(market, badGif, 9, "/Misc/", "GeneralInfo.xml").Fault);
+    EXPECT_FALSE(AnswerDownload(market, badGif, 9, "/Alerts/", "NOPE.gif").Fault)
+        << "a missing picture stays missing";
+    const std::vector<TFault> fail { *ParseFault("download-fail", error) };
+    EXPECT_EQ(
+        AnswerDownload(market, fail, 0, "/Alerts/", "NH.gif").Fault, TFaultKind::DownloadFail);
+}
+
 TEST(AlertdSymbolLists, UpdatesApplyInOrderAndPersistAcrossReopening)
 {
     QTemporaryDir dir;
