@@ -12,7 +12,7 @@ const char *const NameOnlyMarker = "~~~~~~";
 } // namespace
 
 TSymbolListExports::TSymbolListExports(TSymbolListsHub &hub)
-    : Hub_(hub)
+    : FHub(hub)
 {
 }
 
@@ -25,14 +25,14 @@ std::string TSymbolListExports::NormaliseSymbol(const char *symbol)
 
 TListController *TSymbolListExports::Controller(int32_t listId)
 {
-    return listId > 0 ? &Hub_.GetListController(listId) : nullptr;
+    return listId > 0 ? &FHub.GetListController(listId) : nullptr;
 }
 
 void TSymbolListExports::SetListName(int32_t listId, const char *name, int32_t forceUpdate)
 {
     if (listId <= 0 || !name)
         return;
-    TListController &list = Hub_.GetListController(listId);
+    TListController &list = FHub.GetListController(listId);
     list.SetName(name);
     if (forceUpdate != 0)
         list.DeleteSymbol(NameOnlyMarker);
@@ -71,57 +71,57 @@ void TSymbolListExports::DeleteList(int32_t listId)
 
 void TSymbolListExports::ClearTempList()
 {
-    TempList_.clear();
+    FTempList.clear();
 }
 
 void TSymbolListExports::AddToTempList(const char *symbol)
 {
     std::string s = NormaliseSymbol(symbol);
     if (!s.empty())
-        TempList_.push_back(std::move(s));
+        FTempList.push_back(std::move(s));
 }
 
 void TSymbolListExports::SendTempList(int32_t listId)
 {
     if (TListController *list = Controller(listId))
-        list->ReplaceAll(TempList_);
+        list->ReplaceAll(FTempList);
 }
 
 void TSymbolListExports::DeleteAllLists()
 {
-    Hub_.DeleteAllLists();
+    FHub.DeleteAllLists();
 }
 
 void TSymbolListExports::RequestListOfLists()
 {
-    Exported_.clear();
-    HeldLists_.clear();
-    if (!Subscriber_) {
+    FExported.clear();
+    FHeldLists.clear();
+    if (!FSubscriber) {
         // The constructor requests at once; without a user the (empty) result may arrive before
         // it returns, which ListsReady handles through its argument.
-        Subscriber_ = std::make_unique<TListOfListsReal>(
-            Hub_.Master(), [this](const TLists &lists) { ListsReady(lists); });
+        FSubscriber = std::make_unique<TListOfListsReal>(
+            FHub.Master(), [this](const TLists &lists) { ListsReady(lists); });
         return;
     }
-    if (!Subscriber_->Waiting())
-        Subscriber_->Request();
+    if (!FSubscriber->Waiting())
+        FSubscriber->Request();
 }
 
 void TSymbolListExports::ListsReady(const TLists &lists)
 {
-    HeldLists_ = lists;
-    Exported_.clear();
-    Exported_.reserve(HeldLists_.size() + 1);
-    for (const TListInfo &list : HeldLists_)
-        Exported_.push_back({ list.ListId, list.ListName.c_str() });
-    Exported_.push_back({ 0, nullptr });
-    if (Callback_)
-        RunGuarded("SymbolLists, TSymbolListExports.ListOfListsCallback", [&] { Callback_(); });
+    FHeldLists = lists;
+    FExported.clear();
+    FExported.reserve(FHeldLists.size() + 1);
+    for (const TListInfo &list : FHeldLists)
+        FExported.push_back({ list.ListId, list.ListName.c_str() });
+    FExported.push_back({ 0, nullptr });
+    if (FCallback)
+        RunGuarded("SymbolLists, TSymbolListExports.ListOfListsCallback", [&] { FCallback(); });
 }
 
 const TExportedListEntry *TSymbolListExports::ReadListOfLists() const
 {
-    return Exported_.empty() ? nullptr : Exported_.data();
+    return FExported.empty() ? nullptr : FExported.data();
 }
 
 } // namespace kestrova

@@ -50,14 +50,14 @@ public:
     void AddToTempList(const char *symbol);
     // Replaces the list's contents with the temporary list (which is kept).
     void SendTempList(int32_t listId);
-    const std::vector<std::string> &TempList() const { return TempList_; }
+    const std::vector<std::string> &TempList() const { return FTempList; }
 
     void DeleteAllLists();
 
     // Empties the exported array and fetches the list of lists unless a fetch already waits.
     void RequestListOfLists();
     // Called after each delivery; null removes it.
-    void SetListOfListsCallback(TListOfListsCallback callback) { Callback_ = callback; }
+    void SetListOfListsCallback(TListOfListsCallback callback) { FCallback = callback; }
     // The array of the last delivery, or null while there is none. Valid until the next
     // RequestListOfLists or delivery.
     const TExportedListEntry *ReadListOfLists() const;
@@ -69,12 +69,12 @@ private:
     TListController *ListForSymbol(int32_t listId, const char *symbol, std::string &normalised);
     void ListsReady(const TLists &lists);
 
-    TSymbolListsHub &Hub_;
-    std::vector<std::string> TempList_;
-    std::unique_ptr<TListOfListsReal> Subscriber_;
-    TLists HeldLists_; // owns the strings the exported array points at
-    std::vector<TExportedListEntry> Exported_;
-    TListOfListsCallback Callback_ = nullptr;
+    TSymbolListsHub &FHub;
+    std::vector<std::string> FTempList;
+    std::unique_ptr<TListOfListsReal> FSubscriber;
+    TLists FHeldLists; // owns the strings the exported array points at
+    std::vector<TExportedListEntry> FExported;
+    TListOfListsCallback FCallback = nullptr;
 };
 
 } // namespace kestrova

@@ -21,8 +21,8 @@ class TListMaster
 {
 public:
     explicit TListMaster(IServerRequests &session)
-        : Session_(session)
-        , Request_(session)
+        : FSession(session)
+        , FRequest(session)
     {
     }
     // Cancels the outstanding request and detaches the subscribers still registered.
@@ -39,11 +39,11 @@ public:
     // still waits.
     void RetryTimerFired();
 
-    bool RequestOutstanding() const { return Request_.Outstanding(); }
-    uint32_t RetryCount() const { return RetryCount_; }
-    bool RetryTimerEnabled() const { return RetryEnabled_; }
-    int RetryIntervalMs() const { return RetryIntervalMs_; }
-    size_t SubscriberCount() const { return Subscribers_.size(); }
+    bool RequestOutstanding() const { return FRequest.Outstanding(); }
+    uint32_t RetryCount() const { return FRetryCount; }
+    bool RetryTimerEnabled() const { return FRetryEnabled; }
+    int RetryIntervalMs() const { return FRetryIntervalMs; }
+    size_t SubscriberCount() const { return FSubscribers.size(); }
 
     // Called whenever the retry timer is enabled or disabled (the event-loop timer follows it).
     std::function<void()> OnRetryTimerChanged;
@@ -57,13 +57,13 @@ private:
     void Failed();
     void SetRetryTimer(bool enabled, int intervalMs);
 
-    IServerRequests &Session_;
-    std::vector<TListOfListsReal *> Subscribers_;
-    TOutstandingRequest Request_;
-    uint32_t RetryCount_ = 0;
-    uint64_t ResetStamp_ = 0;
-    bool RetryEnabled_ = false;
-    int RetryIntervalMs_ = 1000;
+    IServerRequests &FSession;
+    std::vector<TListOfListsReal *> FSubscribers;
+    TOutstandingRequest FRequest;
+    uint32_t FRetryCount = 0;
+    uint64_t FResetStamp = 0;
+    bool FRetryEnabled = false;
+    int FRetryIntervalMs = 1000;
 };
 
 // One subscriber of the master. Construction registers it and requests the lists; the handler
@@ -81,18 +81,18 @@ public:
 
     // Waits for the next delivery and has the master fetch afresh.
     void Request();
-    bool Waiting() const { return Waiting_; }
+    bool Waiting() const { return FWaiting; }
     // The last delivered result.
-    const TLists &Lists() const { return Lists_; }
+    const TLists &Lists() const { return FLists; }
 
 private:
     friend class TListMaster;
     void Receive(const TLists &lists);
 
-    TListMaster *Master_;
-    TListsReadyEvent OnListsReady_;
-    bool Waiting_ = false;
-    TLists Lists_;
+    TListMaster *FMaster;
+    TListsReadyEvent FOnListsReady;
+    bool FWaiting = false;
+    TLists FLists;
 };
 
 } // namespace kestrova
