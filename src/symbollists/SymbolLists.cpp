@@ -4,6 +4,7 @@
 #include "support/Exceptions.h"
 #include "symbollists/ListReplies.h"
 #include "symbollists/SymbolListsTimers.h"
+#include "xml/XmlNodes.h"
 
 #include <algorithm>
 #include <cctype>
@@ -236,9 +237,12 @@ void TListController::OnRequestFinished(bool success, const std::string &body)
     bool done = false;
     if (success) {
         try {
+            // Read even when no symbols were asked for: a reply that cannot be parsed is no
+            // acknowledgement.
+            const std::vector<std::string> names = ParseSymbolsReply(body);
             if (FInFlight && FInFlight->RequestList) {
                 FSymbols.Clear();
-                for (const std::string &name : ParseSymbolsReply(body)) {
+                for (const std::string &name : names) {
                     const std::string symbol = NormalisedSymbol(name);
                     if (!symbol.empty())
                         FSymbols.Add(symbol);
@@ -290,18 +294,17 @@ void TDeleteAllLists::Send()
 void TDeleteAllLists::OnRequestFinished(bool success, const std::string &body)
 {
     FInFlight = false;
-    if (!success) {
-        FResend = true; // the timer retries
-        return;
-    }
-    // Any reply counts as done; a resend asked for meanwhile goes out at once.
-    if (FResend) {
-        try {
-            Send();
-        } catch (const std::exception &e) {
-            ReportException(e, "SymbolLists, TDeleteAllLists.OnRequestFinished, \"" + body + "\"");
-            FResend = true;
+    try {
+        if (!success) {
+            FResend = true; // the timer retries
+            return;
         }
+        ParseXml(body); // a reply that cannot be parsed is a failure too
+        if (FResend)
+            Send(); // asked for meanwhile: goes out at once
+    } catch (const std::exception &e) {
+        ReportException(e, "SymbolLists, TDeleteAllLists.OnRequestFinished, \"" + body + "\"");
+        FResend = true;
     }
 }
 

@@ -196,6 +196,36 @@ TEST_F(SymbolListsTest, RequestedSymbolsAreReadFromTheReplyAndABadReplyIsRetried
     EXPECT_EQ(list.Symbols().Items(), (std::vector<std::string> { "AAPL", "MSFT" }));
 }
 
+TEST_F(SymbolListsTest, AReplyThatCannotBeParsedAcknowledgesNothing)
+{
+    // A garbage reply to a plain update: the edit stays and goes out again.
+    TListController &list = Hub.GetListController(3);
+    list.AddSymbol("AAA");
+    Server.Answer(0, true, "</garbage>");
+    EXPECT_TRUE(list.InFlight());
+    Hub.Tick();
+    Hub.Tick();
+    ASSERT_EQ(Server.Requests.size(), 2u);
+    EXPECT_EQ(Server.Value(1, "add"), "AAA\n");
+    Server.Answer(1, true, "<REPLY/>");
+    EXPECT_FALSE(list.InFlight());
+
+    // A garbage reply to the delete-all: it is resent and holds updates back until confirmed.
+    Hub.DeleteAllLists();
+    Server.Answer(2, true, "<A></B>");
+    EXPECT_TRUE(Hub.DeleteAll().HoldsBackUpdates());
+    EXPECT_NE(DebugLog::Entries().back().find("TDeleteAllLists.OnRequestFinished, \"<A></B>\""),
+        std::string::npos);
+    list.AddSymbol("BBB");
+    Hub.Tick();
+    ASSERT_EQ(Server.Requests.size(), 4u);
+    EXPECT_EQ(Server.Value(3, "command"), "delete_all_lists");
+    Server.Answer(3, true, "<REPLY/>");
+    Hub.Tick();
+    ASSERT_EQ(Server.Requests.size(), 5u);
+    EXPECT_EQ(Server.Value(4, "add"), "BBB\n");
+}
+
 TEST_F(SymbolListsTest, ControllersAreCreatedOnceForPositiveIdsAndCancelTheirRequestsWhenFreed)
 {
     EXPECT_THROW(Hub.GetListController(0), EAssertionFailed);
