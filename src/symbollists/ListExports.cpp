@@ -3,12 +3,24 @@
 #include "support/DebugLog.h"
 #include "symbollists/SymbolLists.h"
 
+#include <cstring>
+
 namespace kestrova {
 
 namespace {
 // Never a real symbol: deleting it changes nothing on the server but makes an update (and so
 // the list's name) go out.
 const char *const NameOnlyMarker = "~~~~~~";
+
+// Logs and refuses a text longer than limit.
+bool Refused(const char *what, size_t length, size_t limit)
+{
+    if (length <= limit)
+        return false;
+    ShowDebugMessage(std::string("Symbol lists: a ") + what + " of " + std::to_string(length)
+        + " bytes was refused (at most " + std::to_string(limit) + ").");
+    return true;
+}
 } // namespace
 
 TSymbolListExports::TSymbolListExports(TSymbolListsHub &hub)
@@ -30,7 +42,7 @@ TListController *TSymbolListExports::Controller(int32_t listId)
 
 void TSymbolListExports::SetListName(int32_t listId, const char *name, int32_t forceUpdate)
 {
-    if (listId <= 0 || !name)
+    if (listId <= 0 || !name || Refused("list name", std::strlen(name), MaxListNameLength))
         return;
     TListController &list = FHub.GetListController(listId);
     list.SetName(name);
@@ -56,7 +68,9 @@ TListController *TSymbolListExports::ListForSymbol(
     int32_t listId, const char *symbol, std::string &normalised)
 {
     normalised = NormaliseSymbol(symbol);
-    TListController *list = normalised.empty() ? nullptr : Controller(listId);
+    if (listId <= 0 || normalised.empty() || Refused("symbol", normalised.size(), MaxSymbolLength))
+        return nullptr;
+    TListController *list = Controller(listId);
     // A list first touched by a symbol edit gets a name the user can recognise.
     if (list && list->Name().empty())
         list->SetName("List #" + std::to_string(listId));
@@ -77,7 +91,7 @@ void TSymbolListExports::ClearTempList()
 void TSymbolListExports::AddToTempList(const char *symbol)
 {
     std::string s = NormaliseSymbol(symbol);
-    if (!s.empty())
+    if (!s.empty() && !Refused("symbol", s.size(), MaxSymbolLength))
         FTempList.push_back(std::move(s));
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // What the host's symbol-list functions do, as a plain class: the C exports forward to one
 // instance. Every call is made on the GUI thread and never fails: invalid arguments (an id <= 0,
-// a null or blank symbol, a null name) make it do nothing.
+// a null or blank symbol, a null name) make it do nothing. So do texts longer than the server
+// takes (it drops the connection, and the edit would be resent for ever); those are logged.
 
 #include "symbollists/ListOfLists.h"
 
@@ -25,6 +26,10 @@ struct TExportedListEntry
 
 // The host's list-of-lists callback.
 using TListOfListsCallback = void (*)();
+
+// The longest symbol (after normalising) and list name the exports accept.
+constexpr size_t MaxSymbolLength = 64;
+constexpr size_t MaxListNameLength = 1000;
 
 class TSymbolListExports
 {
@@ -65,7 +70,7 @@ public:
 private:
     TListController *Controller(int32_t listId);
     // The list of a symbol edit (named "List #<id>" when it has no name), with the normalised
-    // symbol; null for an invalid id or an empty symbol.
+    // symbol; null for an invalid id or an empty or refused symbol.
     TListController *ListForSymbol(int32_t listId, const char *symbol, std::string &normalised);
     void ListsReady(const TLists &lists);
 

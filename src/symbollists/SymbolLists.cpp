@@ -207,6 +207,8 @@ void TListController::CancelAll()
     FPending.reset();
     FInFlight.reset();
     FRequest.Cancel(); // a late reply to the cancelled request is ignored
+    FFailures = 0;
+    FRetryDelay = 0;
 }
 
 void TListController::TrySend()
@@ -254,10 +256,15 @@ void TListController::OnRequestFinished(bool success, const std::string &body)
             ReportException(e, "SymbolLists, TListController.OnRequestFinished, \"" + body + "\"");
         }
     }
-    if (done)
+    if (done) {
         FInFlight.reset();
-    else
-        FRetryDelay = 2;
+        FFailures = 0;
+    } else {
+        // Two seconds, doubling with each failure in a row up to a minute: an update that
+        // costs the link each time must not drop it every two seconds for ever.
+        ++FFailures;
+        FRetryDelay = std::min<uint32_t>(MaxRetryTicks, 2u << std::min<uint32_t>(FFailures - 1, 5));
+    }
     TrySend();
 }
 

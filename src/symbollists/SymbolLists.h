@@ -2,10 +2,11 @@
 // The user's symbol lists on the server. Each list (positive id) has one TListController that
 // collects the host's edits in a TListDelta and turns them into "update_list" requests: edits made
 // while a request is in flight are merged into one later request, and a failed request is resent
-// two timer ticks later with every edit made meanwhile. TDeleteAllLists removes every list and
-// holds back all updates while it is pending. TSymbolListsHub owns the controllers, the delete-all
-// and the list-of-lists fetcher, and drives them from one 1000 ms timer.
-// GUI thread only.
+// with every edit made meanwhile, two timer ticks later, doubling with each failure in a row up to
+// a minute. Each list waits on its own: one failing list holds back no other list's edits.
+// TDeleteAllLists removes every list and holds back all updates while it is pending.
+// TSymbolListsHub owns the controllers, the delete-all and the list-of-lists fetcher, and drives
+// them from one 1000 ms timer. GUI thread only.
 
 #include "link/Messages.h"
 #include "session/OutstandingRequest.h"
@@ -91,7 +92,8 @@ public:
     // Asks for the list's symbols with the next update; they arrive in Symbols().
     void RequestSymbols();
 
-    // Drops every unsent and unacknowledged edit and cancels the outstanding request.
+    // Drops every unsent and unacknowledged edit, cancels the outstanding request and forgets
+    // earlier failures.
     void CancelAll();
     // Sends the merged edits when nothing holds them back.
     void TrySend();
@@ -99,9 +101,12 @@ public:
     void Tick();
 
     bool RequestOutstanding() const { return FRequest.Outstanding(); }
+    // Ticks left before a failed update is resent; failures in a row so far.
+    uint32_t RetryDelay() const { return FRetryDelay; }
+    uint32_t Failures() const { return FFailures; }
+    static constexpr uint32_t MaxRetryTicks = 60;
     const std::optional<TListDelta> &Pending() const { return FPending; }
     const std::optional<TListDelta> &InFlight() const { return FInFlight; }
-    uint32_t RetryDelay() const { return FRetryDelay; }
     bool SymbolsValid() const { return FSymbolsValid; }
     const TSortedStrings &Symbols() const { return FSymbols; }
 
@@ -116,6 +121,7 @@ private:
     std::optional<TListDelta> FPending, FInFlight;
     TOutstandingRequest FRequest;
     uint32_t FRetryDelay = 0;
+    uint32_t FFailures = 0;
     bool FSymbolsValid = false;
     TSortedStrings FSymbols;
 };

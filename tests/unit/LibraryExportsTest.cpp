@@ -6,6 +6,7 @@
 #include "session/BacktestNames.h"
 #include "session/GetAlertData.h"
 #include "session/TimeDefaults.h"
+#include "support/DebugLog.h"
 #include "support/LoopbackServer.h"
 #include "support/QtLoop.h"
 #include "symbollists/ListExports.h"
@@ -155,6 +156,16 @@ TEST_F(LibraryExports, ConfiguringAloneNeverConnects)
     // The first request does connect: the probe above could have seen one.
     KV_AddSymbolToList(4, "abc");
     EXPECT_TRUE(kvtest::RunUntil([&] { return server.ConnectionCount() > 0; }, 5000));
+}
+
+TEST_F(LibraryExports, AUserNameLongerThanTheServerTakesIsRefused)
+{
+    KV_SetUsernameAndPassword("ann", "pw");
+    const std::string huge(1001, 'u');
+    KV_SetUsernameAndPassword(huge.c_str(), "pw2");
+    EXPECT_EQ(AllAlertsConnection().Username(), "ann");
+    EXPECT_NE(
+        DebugLog::Entries().back().find("user name of 1001 bytes was refused"), std::string::npos);
 }
 
 TEST_F(LibraryExports, AfterShutdownExportsAreInert)
