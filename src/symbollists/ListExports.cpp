@@ -111,8 +111,7 @@ void TSymbolListExports::RequestListOfLists()
     FExported.clear();
     FHeldLists.clear();
     if (!FSubscriber) {
-        // The constructor requests at once; without a user the (empty) result may arrive before
-        // it returns, which ListsReady handles through its argument.
+        // The constructor requests at once; the result comes later, from the event loop.
         FSubscriber = std::make_unique<TListOfListsReal>(
             FHub.Master(), [this](const TLists &lists) { ListsReady(lists); });
         return;

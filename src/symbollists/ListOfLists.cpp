@@ -21,17 +21,24 @@ void TListMaster::RequestNow()
 
 void TListMaster::FetchLists()
 {
-    if (FRequest.Outstanding())
+    if (FRequest.Outstanding() || FDue)
         return;
     if (FSession.Username().empty()) {
-        Deliver({});
+        DeliverFromLoop({});
         return;
     }
     FResetStamp = FSession.ResetCount();
     // A request without any reply to wait for counts as a failed fetch.
-    FRequest.Send({ { "command", "get_list_of_lists" } },
-        "ListOfListsUnit, TListMaster.ReceiveData",
-        [this](bool success, const std::string &body) { ReceiveData(success, body); });
+    FFetching = true;
+    try {
+        FRequest.Send({ { "command", "get_list_of_lists" } },
+            "ListOfListsUnit, TListMaster.ReceiveData",
+            [this](bool success, const std::string &body) { ReceiveData(success, body); });
+    } catch (...) {
+        FFetching = false;
+        throw;
+    }
+    FFetching = false;
 }
 
 void TListMaster::ReceiveData(bool success, const std::string &body)
@@ -54,8 +61,18 @@ void TListMaster::ReceiveData(bool success, const std::string &body)
     Failed();
 }
 
+void TListMaster::DeliverFromLoop(TLists lists)
+{
+    FDue = std::move(lists);
+    SetRetryTimer(true, 0);
+}
+
 void TListMaster::Deliver(const TLists &lists)
 {
+    if (FFetching) {
+        DeliverFromLoop(lists); // answered while being sent
+        return;
+    }
     // A handler may subscribe, unsubscribe or request again: walk a snapshot and skip the ones
     // that left meanwhile.
     const std::vector<TListOfListsReal *> snapshot = FSubscribers;
@@ -76,6 +93,12 @@ void TListMaster::Failed()
 void TListMaster::RetryTimerFired()
 {
     SetRetryTimer(false, FRetryIntervalMs);
+    if (FDue) {
+        const TLists lists = std::move(*FDue);
+        FDue.reset();
+        Deliver(lists);
+        return;
+    }
     for (const TListOfListsReal *subscriber : FSubscribers)
         if (subscriber->FWaiting) {
             FetchLists();

@@ -119,13 +119,19 @@ TEST_F(LibraryExports, NullPointersAndBadIdsDoNothing)
 
 int ListCallbacks = 0;
 
-TEST_F(LibraryExports, ListOfListsWithoutAUserArrivesEmptyAtOnce)
+TEST_F(LibraryExports, ListOfListsWithoutAUserArrivesEmptyFromTheEventLoop)
 {
+    // A host that asks again from its callback used to nest without end: each delivery came
+    // from inside the request that asked for it.
     ListCallbacks = 0;
-    KV_SetListOfListsCallback([] { ++ListCallbacks; });
+    KV_SetListOfListsCallback([] {
+        if (++ListCallbacks < 3)
+            KV_RequestListOfLists();
+    });
     EXPECT_EQ(KV_ReadListOfLists(), nullptr);
     KV_RequestListOfLists();
-    EXPECT_EQ(ListCallbacks, 1);
+    EXPECT_EQ(ListCallbacks, 0);
+    ASSERT_TRUE(kvtest::RunUntil([] { return ListCallbacks == 3; }, 2000));
     const KV_ListEntry *lists = KV_ReadListOfLists();
     ASSERT_NE(lists, nullptr);
     EXPECT_EQ(lists[0].ListId, 0);

@@ -111,7 +111,7 @@ TEST_F(ListMasterTest, RetryDelayGrowsBySecondsUpToTenAndRestartsOnANewRequest)
     EXPECT_EQ(Server.Requests.size(), 15u);
 }
 
-TEST_F(ListMasterTest, WithoutAUserAnEmptyResultIsDeliveredAtOnce)
+TEST_F(ListMasterTest, WithoutAUserAnEmptyResultComesFromTheEventLoop)
 {
     Server.User.clear();
     int calls = 0;
@@ -119,7 +119,12 @@ TEST_F(ListMasterTest, WithoutAUserAnEmptyResultIsDeliveredAtOnce)
         ++calls;
         EXPECT_TRUE(lists.empty());
     });
+    EXPECT_EQ(calls, 0);
+    EXPECT_TRUE(Master.RetryTimerEnabled());
+    EXPECT_EQ(Master.RetryIntervalMs(), 0);
+    Master.RetryTimerFired();
     EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(Master.ResultDue());
     EXPECT_TRUE(Server.Requests.empty());
 }
 
