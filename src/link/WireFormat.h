@@ -19,8 +19,9 @@ KV_DECLARE_EXCEPTION(EInvalidServerData, Exception);
 // The first bytes a client sends, uncompressed.
 extern const std::string_view ClientPreamble;
 
-// Frames and request strings longer than this are rejected as invalid data.
-constexpr int32_t MaxFrameLength = 64 * 1024 * 1024;
+// Frames and request strings longer than this are rejected as invalid data. Replies are kilobytes;
+// the cap bounds what one small compressed frame can make the reader build.
+constexpr int32_t MaxFrameLength = 16 * 1024 * 1024;
 
 void AppendLittleEndian32(std::string &out, uint32_t value);
 uint32_t ReadLittleEndian32(const char *p);
