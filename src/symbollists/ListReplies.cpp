@@ -36,8 +36,8 @@ TLists ParseListsReply(const std::string &body)
     std::unordered_set<int32_t> seen;
     for (int i = 0; i < element->ChildCount(); ++i) {
         const IXmlNode &list = *element->ChildNode(i);
-        const TNvpNode *id = list.FindAttribute("ID");
-        const int32_t listId = ParseDecimalInt32(id ? std::string(id->Value) : std::string());
+        const int32_t listId
+            = ParseDecimalInt32(std::string(list.FindAttribute("ID").value_or("")));
         // Lists have positive ids (0 would also read as the host array's end); the first of
         // several entries with one id wins.
         if (listId > 0 && seen.insert(listId).second)
