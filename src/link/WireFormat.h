@@ -36,7 +36,8 @@ std::string EncodeFrame(int32_t messageId, std::string_view body);
 void AppendFrame(std::string &out, int32_t messageId, std::string_view body);
 
 // Splits decompressed reply bytes into frames. Raises EInvalidServerData for a negative or
-// oversized length; never reads outside its buffer nor reserves the announced length.
+// oversized length; never reads outside its buffer nor reserves the announced length. A large
+// frame's body is handed over with the buffer rather than copied.
 class TFrameReader
 {
 public:
@@ -48,6 +49,7 @@ public:
     void Clear();
 
 private:
+    static constexpr int32_t HandOverFrom = 64 * 1024;
     std::string FBuffer;
     size_t FStart = 0;
 };
