@@ -3,12 +3,13 @@
 // it, reads its alerts and hands them to a window's alert list. One shape per run, since the peak
 // is the process's high-water mark:
 //
-//   kv_frame_peak a|alert|deep|attrs|parts
+//   kv_frame_peak a|alert|deep|attrs|wide|parts
 //
 //   a      <a/> siblings in a window's part
 //   alert  <ALERT/> siblings in a window's part
 //   deep   <a> nested as deep as the frame allows, in a window's part
 //   attrs  <a b="" c="" d="" e=""/> siblings in a window's part
+//   wide   one element in a window's part with as many attributes as fit
 //   parts  <ALERT/> siblings directly under DATA (each one a window's part)
 //
 // Prints the compressed size, the frame size, the high-water mark of resident memory before the
@@ -77,6 +78,8 @@ TShape MakeShape(const std::string &name, const std::string &windowId)
         s = { part, "<a>", "</a>", partEnd };
     else if (name == "attrs")
         s = { part, "<a b=\"\" c=\"\" d=\"\" e=\"\"/>", "", partEnd };
+    else if (name == "wide")
+        s = { part + "<a", " b=\"\"", "", "/>" + partEnd };
     else if (name == "parts")
         s = { "<API><DATA>", "<ALERT/>", "", "</DATA></API>" };
     else
@@ -167,7 +170,7 @@ int main(int argc, char **argv)
 
     const TShape shape = MakeShape(shapeName, window.WindowId());
     if (shape.Count == 0) {
-        std::fprintf(stderr, "usage: %s a|alert|deep|attrs|parts\n", argv[0]);
+        std::fprintf(stderr, "usage: %s a|alert|deep|attrs|wide|parts\n", argv[0]);
         return 2;
     }
 

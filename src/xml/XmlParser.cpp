@@ -24,6 +24,7 @@ public:
         FDoc = &doc;
         FTokens.Restart(doc.Source);
         FOpen.clear();
+        FTexts.clear();
         FPending.clear();
         FAttrs.clear();
         FTextBuffer.clear();
@@ -69,7 +70,14 @@ private:
     {
         uint32_t ChildMark; // its children are FPending[ChildMark..]; it is FPending[ChildMark - 1]
         uint32_t AttrMark; // its attributes are FAttrs[AttrMark..]
-        TXmlText Text = {}; // its only run of text so far, when that lies in the source
+    };
+
+    // The text of an open element that has some (most have none, so deep nesting does not
+    // pay for it).
+    struct TOpenText
+    {
+        uint32_t Depth; // the element's position in FOpen
+        TXmlText Text; // its only run so far, when that lies in the source
         uint32_t TextMark = NotBuffered; // where its runs start in FTextBuffer, once buffered
     };
 
@@ -127,7 +135,10 @@ private:
 
     void AddText(std::string_view run)
     {
-        TOpenElement &open = FOpen.back();
+        const uint32_t depth = Count(FOpen) - 1;
+        if (FTexts.empty() || FTexts.back().Depth != depth)
+            FTexts.push_back({ depth, {} });
+        TOpenText &open = FTexts.back();
         if (open.TextMark == NotBuffered) {
             const bool inSource = run.data() >= FDoc->Source.data()
                 && run.data() + run.size() <= FDoc->Source.data() + FDoc->Source.size();
@@ -156,10 +167,15 @@ private:
     {
         const TOpenElement &open = FOpen.back();
         TXmlNode &node = OpenNode(open);
-        TXmlText text = open.Text;
-        if (open.TextMark != NotBuffered) {
-            text = FDoc->Store(std::string_view(FTextBuffer).substr(open.TextMark));
-            FTextBuffer.resize(open.TextMark);
+        TXmlText text;
+        if (!FTexts.empty() && FTexts.back().Depth == FOpen.size() - 1) {
+            const TOpenText &open = FTexts.back();
+            text = open.Text;
+            if (open.TextMark != NotBuffered) {
+                text = FDoc->Store(std::string_view(FTextBuffer).substr(open.TextMark));
+                FTextBuffer.resize(open.TextMark);
+            }
+            FTexts.pop_back();
         }
         const uint32_t children = Count(FPending) - open.ChildMark;
         const uint32_t attrs = Count(FAttrs) - open.AttrMark;
@@ -214,6 +230,7 @@ private:
     TXmlDocument *FDoc = nullptr;
     TXmlTokenizer FTokens;
     std::vector<TOpenElement> FOpen;
+    std::vector<TOpenText> FTexts; // innermost last
     std::vector<TXmlNode *> FPending; // the open elements and their children, innermost last
     std::vector<TXmlAttr> FAttrs; // attributes of the open elements
     std::string FTextBuffer; // texts of the open elements that have several runs
