@@ -100,7 +100,8 @@ TEST(WireFormat, LargeFramesArriveWholeBetweenSmallOnes)
 
 TEST(WireFormat, FrameReaderRejectsNegativeAndHugeLengths)
 {
-    for (uint32_t length : { 0xFFFFFFFFu, uint32_t(MaxFrameLength) + 1 }) {
+    // Replies are kilobytes: a frame above 16 MiB is refused before it is buffered.
+    for (uint32_t length : { 0xFFFFFFFFu, 16u * 1024 * 1024 + 1 }) {
         std::string bytes;
         AppendLittleEndian32(bytes, 1);
         AppendLittleEndian32(bytes, length);
