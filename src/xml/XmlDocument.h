@@ -155,10 +155,14 @@ struct TXmlDocument : std::enable_shared_from_this<TXmlDocument>
             return {};
         return { Slots[t.Offset >> SlotBits] + (t.Offset & (SlotSize - 1)), t.Size };
     }
+    bool InSource(std::string_view s) const
+    {
+        return s.data() >= Source.data() && s.data() + s.size() <= Source.data() + Source.size();
+    }
     // The reference of a string of the source, or of a copy of any other string.
     TXmlText Keep(std::string_view s)
     {
-        if (s.data() >= Source.data() && s.data() + s.size() <= Source.data() + Source.size())
+        if (InSource(s))
             return { static_cast<uint32_t>(s.data() - Source.data()),
                 static_cast<uint32_t>(s.size()) };
         return Store(s);

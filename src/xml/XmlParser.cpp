@@ -138,16 +138,14 @@ private:
         const uint32_t depth = Count(FOpen) - 1;
         if (FTexts.empty() || FTexts.back().Depth != depth)
             FTexts.push_back({ depth, {} });
-        TOpenText &open = FTexts.back();
-        if (open.TextMark == NotBuffered) {
-            const bool inSource = run.data() >= FDoc->Source.data()
-                && run.data() + run.size() <= FDoc->Source.data() + FDoc->Source.size();
-            if (open.Text.Size == 0 && inSource) {
-                open.Text = FDoc->Keep(run);
+        TOpenText &runs = FTexts.back();
+        if (runs.TextMark == NotBuffered) {
+            if (runs.Text.Size == 0 && FDoc->InSource(run)) {
+                runs.Text = FDoc->Keep(run);
                 return;
             }
-            open.TextMark = static_cast<uint32_t>(FTextBuffer.size());
-            FTextBuffer.append(FDoc->Resolve(open.Text));
+            runs.TextMark = static_cast<uint32_t>(FTextBuffer.size());
+            FTextBuffer.append(FDoc->Resolve(runs.Text));
         }
         FTextBuffer.append(run);
     }
@@ -169,11 +167,11 @@ private:
         TXmlNode &node = OpenNode(open);
         TXmlText text;
         if (!FTexts.empty() && FTexts.back().Depth == FOpen.size() - 1) {
-            const TOpenText &open = FTexts.back();
-            text = open.Text;
-            if (open.TextMark != NotBuffered) {
-                text = FDoc->Store(std::string_view(FTextBuffer).substr(open.TextMark));
-                FTextBuffer.resize(open.TextMark);
+            const TOpenText &runs = FTexts.back();
+            text = runs.Text;
+            if (runs.TextMark != NotBuffered) {
+                text = FDoc->Store(std::string_view(FTextBuffer).substr(runs.TextMark));
+                FTextBuffer.resize(runs.TextMark);
             }
             FTexts.pop_back();
         }
