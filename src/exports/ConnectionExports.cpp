@@ -3,6 +3,7 @@
 #include "exports/LibraryStartUp.h"
 #include "kestrova/KestrovaAlerts.h"
 #include "session/GetAlertData.h"
+#include "support/DebugLog.h"
 
 #include <string>
 
@@ -10,6 +11,9 @@ namespace {
 
 using kestrova::AllAlertsConnection;
 using kestrova::RunExport;
+
+// A longer user name makes the server drop the connection at every login.
+constexpr size_t MaxUsernameLength = 1000;
 
 // The host's text, copied; null reads as "".
 std::string Text(const char *text)
@@ -35,6 +39,12 @@ KV_EXPORT void KV_SetUsernameAndPassword(const char *username, const char *passw
 {
     RunExport("KV_SetUsernameAndPassword", [&] {
         const std::string user = Text(username), secret = Text(password);
+        if (user.size() > MaxUsernameLength) {
+            kestrova::ShowDebugMessage("KV_SetUsernameAndPassword: a user name of "
+                + std::to_string(user.size()) + " bytes was refused (at most "
+                + std::to_string(MaxUsernameLength) + ").");
+            return;
+        }
         AllAlertsConnection().SetUsername(user);
         AllAlertsConnection().SetPassword(secret);
     });

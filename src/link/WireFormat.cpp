@@ -97,8 +97,20 @@ bool TFrameReader::Next(int32_t &messageId, std::string &body)
     if (available - 8 < static_cast<size_t>(length))
         return false;
     messageId = static_cast<int32_t>(ReadLittleEndian32(p));
+    const size_t end = FStart + 8 + static_cast<size_t>(length);
+    if (length >= HandOverFrom) {
+        // A large body takes the buffer along instead of a copy; the bytes after it (at most
+        // one read's worth) start a new buffer.
+        std::string rest = FBuffer.substr(end);
+        body = std::move(FBuffer);
+        body.resize(end);
+        body.erase(0, FStart + 8);
+        FBuffer = std::move(rest);
+        FStart = 0;
+        return true;
+    }
     body.assign(p + 8, static_cast<size_t>(length));
-    FStart += 8 + static_cast<size_t>(length);
+    FStart = end;
     return true;
 }
 

@@ -19,8 +19,9 @@ KV_DECLARE_EXCEPTION(EInvalidServerData, Exception);
 // The first bytes a client sends, uncompressed.
 extern const std::string_view ClientPreamble;
 
-// Frames and request strings longer than this are rejected as invalid data.
-constexpr int32_t MaxFrameLength = 64 * 1024 * 1024;
+// Frames and request strings longer than this are rejected as invalid data. Replies are kilobytes;
+// the cap bounds what one small compressed frame can make the reader build.
+constexpr int32_t MaxFrameLength = 16 * 1024 * 1024;
 
 void AppendLittleEndian32(std::string &out, uint32_t value);
 uint32_t ReadLittleEndian32(const char *p);
@@ -35,7 +36,8 @@ std::string EncodeFrame(int32_t messageId, std::string_view body);
 void AppendFrame(std::string &out, int32_t messageId, std::string_view body);
 
 // Splits decompressed reply bytes into frames. Raises EInvalidServerData for a negative or
-// oversized length; never reads outside its buffer nor reserves the announced length.
+// oversized length; never reads outside its buffer nor reserves the announced length. A large
+// frame's body is handed over with the buffer rather than copied.
 class TFrameReader
 {
 public:
@@ -47,6 +49,7 @@ public:
     void Clear();
 
 private:
+    static constexpr int32_t HandOverFrom = 64 * 1024;
     std::string FBuffer;
     size_t FStart = 0;
 };

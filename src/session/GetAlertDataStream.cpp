@@ -13,10 +13,14 @@
 #include <cmath>
 #include <cstdio>
 #include <strings.h>
+#include <unordered_set>
 
 namespace kestrova {
 
 namespace {
+// The element of one alert in the stream's messages.
+constexpr std::string_view AlertTag = "ALERT";
+
 int32_t StrToIntOrZero(std::string_view text)
 {
     int32_t value = 0;
@@ -134,12 +138,19 @@ TAlertRecord ParseAlert(const IXmlNode &alert)
 
 TAlertRecords ParseAlerts(const IXmlNode &parent)
 {
-    TAlertRecords records;
-    TLocalTimeCache cache;
+    // Only ALERT children are alerts: a record costs far more than a tiny element of another
+    // kind, and anything else the server may add is none.
+    const auto isAlert = [](const IXmlNode &child) { return child.Name() == AlertTag; };
     const int count = parent.ChildCount();
-    records.reserve(static_cast<size_t>(count));
+    size_t alerts = 0;
     for (int i = 0; i < count; ++i)
-        records.push_back(ReadAlert(*parent.ChildNode(i), &cache));
+        alerts += isAlert(*parent.ChildNode(i));
+    TAlertRecords records;
+    records.reserve(alerts);
+    TLocalTimeCache cache;
+    for (int i = 0; i < count; ++i)
+        if (isAlert(*parent.ChildNode(i)))
+            records.push_back(ReadAlert(*parent.ChildNode(i), &cache));
     return records;
 }
 
@@ -168,13 +179,15 @@ void TAllAlertsConnection::RouteAlertData(const std::string &body)
             }
         if (const PXmlNode mru = NodeAtPath(root, { 0, "VIEW_MRU" }))
             FViewMru = mru;
-        // Windows are looked up at delivery time: a handler may free a window.
+        // Windows are looked up at delivery time: a handler may free a window. An unknown id
+        // is withdrawn once per reply, however often the reply names it.
+        std::unordered_set<std::string> withdrawn;
         for (auto &[id, records] : parts) {
             auto it = std::find_if(FWindows.begin(), FWindows.end(),
                 [&](auto *w) { return strcasecmp(w->WindowId().c_str(), id.c_str()) == 0; });
             if (it != FWindows.end()) {
                 (*it)->DeliverBatch(std::move(records), false);
-            } else if (!FUsername.empty()) {
+            } else if (!FUsername.empty() && withdrawn.insert(id).second) {
                 TMessageHandle ignored;
                 SendRequest(
                     { { "command", "remove_config_info" }, { "window_id", id } }, ignored, nullptr);

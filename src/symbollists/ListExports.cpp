@@ -3,16 +3,28 @@
 #include "support/DebugLog.h"
 #include "symbollists/SymbolLists.h"
 
+#include <cstring>
+
 namespace kestrova {
 
 namespace {
 // Never a real symbol: deleting it changes nothing on the server but makes an update (and so
 // the list's name) go out.
 const char *const NameOnlyMarker = "~~~~~~";
+
+// Logs and refuses a text longer than limit.
+bool Refused(const char *what, size_t length, size_t limit)
+{
+    if (length <= limit)
+        return false;
+    ShowDebugMessage(std::string("Symbol lists: a ") + what + " of " + std::to_string(length)
+        + " bytes was refused (at most " + std::to_string(limit) + ").");
+    return true;
+}
 } // namespace
 
 TSymbolListExports::TSymbolListExports(TSymbolListsHub &hub)
-    : Hub_(hub)
+    : FHub(hub)
 {
 }
 
@@ -25,14 +37,14 @@ std::string TSymbolListExports::NormaliseSymbol(const char *symbol)
 
 TListController *TSymbolListExports::Controller(int32_t listId)
 {
-    return listId > 0 ? &Hub_.GetListController(listId) : nullptr;
+    return listId > 0 ? &FHub.GetListController(listId) : nullptr;
 }
 
 void TSymbolListExports::SetListName(int32_t listId, const char *name, int32_t forceUpdate)
 {
-    if (listId <= 0 || !name)
+    if (listId <= 0 || !name || Refused("list name", std::strlen(name), MaxListNameLength))
         return;
-    TListController &list = Hub_.GetListController(listId);
+    TListController &list = FHub.GetListController(listId);
     list.SetName(name);
     if (forceUpdate != 0)
         list.DeleteSymbol(NameOnlyMarker);
@@ -56,7 +68,9 @@ TListController *TSymbolListExports::ListForSymbol(
     int32_t listId, const char *symbol, std::string &normalised)
 {
     normalised = NormaliseSymbol(symbol);
-    TListController *list = normalised.empty() ? nullptr : Controller(listId);
+    if (listId <= 0 || normalised.empty() || Refused("symbol", normalised.size(), MaxSymbolLength))
+        return nullptr;
+    TListController *list = Controller(listId);
     // A list first touched by a symbol edit gets a name the user can recognise.
     if (list && list->Name().empty())
         list->SetName("List #" + std::to_string(listId));
@@ -71,57 +85,56 @@ void TSymbolListExports::DeleteList(int32_t listId)
 
 void TSymbolListExports::ClearTempList()
 {
-    TempList_.clear();
+    FTempList.clear();
 }
 
 void TSymbolListExports::AddToTempList(const char *symbol)
 {
     std::string s = NormaliseSymbol(symbol);
-    if (!s.empty())
-        TempList_.push_back(std::move(s));
+    if (!s.empty() && !Refused("symbol", s.size(), MaxSymbolLength))
+        FTempList.push_back(std::move(s));
 }
 
 void TSymbolListExports::SendTempList(int32_t listId)
 {
     if (TListController *list = Controller(listId))
-        list->ReplaceAll(TempList_);
+        list->ReplaceAll(FTempList);
 }
 
 void TSymbolListExports::DeleteAllLists()
 {
-    Hub_.DeleteAllLists();
+    FHub.DeleteAllLists();
 }
 
 void TSymbolListExports::RequestListOfLists()
 {
-    Exported_.clear();
-    HeldLists_.clear();
-    if (!Subscriber_) {
-        // The constructor requests at once; without a user the (empty) result may arrive before
-        // it returns, which ListsReady handles through its argument.
-        Subscriber_ = std::make_unique<TListOfListsReal>(
-            Hub_.Master(), [this](const TLists &lists) { ListsReady(lists); });
+    FExported.clear();
+    FHeldLists.clear();
+    if (!FSubscriber) {
+        // The constructor requests at once; the result comes later, from the event loop.
+        FSubscriber = std::make_unique<TListOfListsReal>(
+            FHub.Master(), [this](const TLists &lists) { ListsReady(lists); });
         return;
     }
-    if (!Subscriber_->Waiting())
-        Subscriber_->Request();
+    if (!FSubscriber->Waiting())
+        FSubscriber->Request();
 }
 
 void TSymbolListExports::ListsReady(const TLists &lists)
 {
-    HeldLists_ = lists;
-    Exported_.clear();
-    Exported_.reserve(HeldLists_.size() + 1);
-    for (const TListInfo &list : HeldLists_)
-        Exported_.push_back({ list.ListId, list.ListName.c_str() });
-    Exported_.push_back({ 0, nullptr });
-    if (Callback_)
-        RunGuarded("SymbolLists, TSymbolListExports.ListOfListsCallback", [&] { Callback_(); });
+    FHeldLists = lists;
+    FExported.clear();
+    FExported.reserve(FHeldLists.size() + 1);
+    for (const TListInfo &list : FHeldLists)
+        FExported.push_back({ list.ListId, list.ListName.c_str() });
+    FExported.push_back({ 0, nullptr });
+    if (FCallback)
+        RunGuarded("SymbolLists, TSymbolListExports.ListOfListsCallback", [&] { FCallback(); });
 }
 
 const TExportedListEntry *TSymbolListExports::ReadListOfLists() const
 {
-    return Exported_.empty() ? nullptr : Exported_.data();
+    return FExported.empty() ? nullptr : FExported.data();
 }
 
 } // namespace kestrova

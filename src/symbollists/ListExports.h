@@ -1,7 +1,8 @@
 #pragma once
 // What the host's symbol-list functions do, as a plain class: the C exports forward to one
 // instance. Every call is made on the GUI thread and never fails: invalid arguments (an id <= 0,
-// a null or blank symbol, a null name) make it do nothing.
+// a null or blank symbol, a null name) make it do nothing. So do texts longer than the server
+// takes (it drops the connection, and the edit would be resent for ever); those are logged.
 
 #include "symbollists/ListOfLists.h"
 
@@ -25,6 +26,10 @@ struct TExportedListEntry
 
 // The host's list-of-lists callback.
 using TListOfListsCallback = void (*)();
+
+// The longest symbol (after normalising) and list name the exports accept.
+constexpr size_t MaxSymbolLength = 64;
+constexpr size_t MaxListNameLength = 1000;
 
 class TSymbolListExports
 {
@@ -50,14 +55,14 @@ public:
     void AddToTempList(const char *symbol);
     // Replaces the list's contents with the temporary list (which is kept).
     void SendTempList(int32_t listId);
-    const std::vector<std::string> &TempList() const { return TempList_; }
+    const std::vector<std::string> &TempList() const { return FTempList; }
 
     void DeleteAllLists();
 
     // Empties the exported array and fetches the list of lists unless a fetch already waits.
     void RequestListOfLists();
     // Called after each delivery; null removes it.
-    void SetListOfListsCallback(TListOfListsCallback callback) { Callback_ = callback; }
+    void SetListOfListsCallback(TListOfListsCallback callback) { FCallback = callback; }
     // The array of the last delivery, or null while there is none. Valid until the next
     // RequestListOfLists or delivery.
     const TExportedListEntry *ReadListOfLists() const;
@@ -65,16 +70,16 @@ public:
 private:
     TListController *Controller(int32_t listId);
     // The list of a symbol edit (named "List #<id>" when it has no name), with the normalised
-    // symbol; null for an invalid id or an empty symbol.
+    // symbol; null for an invalid id or an empty or refused symbol.
     TListController *ListForSymbol(int32_t listId, const char *symbol, std::string &normalised);
     void ListsReady(const TLists &lists);
 
-    TSymbolListsHub &Hub_;
-    std::vector<std::string> TempList_;
-    std::unique_ptr<TListOfListsReal> Subscriber_;
-    TLists HeldLists_; // owns the strings the exported array points at
-    std::vector<TExportedListEntry> Exported_;
-    TListOfListsCallback Callback_ = nullptr;
+    TSymbolListsHub &FHub;
+    std::vector<std::string> FTempList;
+    std::unique_ptr<TListOfListsReal> FSubscriber;
+    TLists FHeldLists; // owns the strings the exported array points at
+    std::vector<TExportedListEntry> FExported;
+    TListOfListsCallback FCallback = nullptr;
 };
 
 } // namespace kestrova

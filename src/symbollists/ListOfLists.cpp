@@ -8,36 +8,43 @@ namespace kestrova {
 
 TListMaster::~TListMaster()
 {
-    Request_.Cancel();
-    for (TListOfListsReal *subscriber : Subscribers_)
-        subscriber->Master_ = nullptr;
+    FRequest.Cancel();
+    for (TListOfListsReal *subscriber : FSubscribers)
+        subscriber->FMaster = nullptr;
 }
 
 void TListMaster::RequestNow()
 {
-    RetryCount_ = 0;
+    FRetryCount = 0;
     FetchLists();
 }
 
 void TListMaster::FetchLists()
 {
-    if (Request_.Outstanding())
+    if (FRequest.Outstanding() || FDue)
         return;
-    if (Session_.Username().empty()) {
-        Deliver({});
+    if (FSession.Username().empty()) {
+        DeliverFromLoop({});
         return;
     }
-    ResetStamp_ = Session_.ResetCount();
+    FResetStamp = FSession.ResetCount();
     // A request without any reply to wait for counts as a failed fetch.
-    Request_.Send({ { "command", "get_list_of_lists" } },
-        "ListOfListsUnit, TListMaster.ReceiveData",
-        [this](bool success, const std::string &body) { ReceiveData(success, body); });
+    FFetching = true;
+    try {
+        FRequest.Send({ { "command", "get_list_of_lists" } },
+            "ListOfListsUnit, TListMaster.ReceiveData",
+            [this](bool success, const std::string &body) { ReceiveData(success, body); });
+    } catch (...) {
+        FFetching = false;
+        throw;
+    }
+    FFetching = false;
 }
 
 void TListMaster::ReceiveData(bool success, const std::string &body)
 {
     // A reply to a request sent before the session was reset belongs to another login.
-    if (success && Session_.ResetCount() == ResetStamp_) {
+    if (success && FSession.ResetCount() == FResetStamp) {
         TLists lists;
         bool parsed = false;
         try {
@@ -54,30 +61,46 @@ void TListMaster::ReceiveData(bool success, const std::string &body)
     Failed();
 }
 
+void TListMaster::DeliverFromLoop(TLists lists)
+{
+    FDue = std::move(lists);
+    SetRetryTimer(true, 0);
+}
+
 void TListMaster::Deliver(const TLists &lists)
 {
+    if (FFetching) {
+        DeliverFromLoop(lists); // answered while being sent
+        return;
+    }
     // A handler may subscribe, unsubscribe or request again: walk a snapshot and skip the ones
     // that left meanwhile.
-    const std::vector<TListOfListsReal *> snapshot = Subscribers_;
+    const std::vector<TListOfListsReal *> snapshot = FSubscribers;
     for (TListOfListsReal *subscriber : snapshot) {
         const bool stillHere
-            = std::find(Subscribers_.begin(), Subscribers_.end(), subscriber) != Subscribers_.end();
-        if (stillHere && subscriber->Waiting_)
+            = std::find(FSubscribers.begin(), FSubscribers.end(), subscriber) != FSubscribers.end();
+        if (stillHere && subscriber->FWaiting)
             subscriber->Receive(lists);
     }
 }
 
 void TListMaster::Failed()
 {
-    ++RetryCount_;
-    SetRetryTimer(true, int(std::min<uint32_t>(RetryCount_, 10)) * 1000);
+    ++FRetryCount;
+    SetRetryTimer(true, int(std::min<uint32_t>(FRetryCount, 10)) * 1000);
 }
 
 void TListMaster::RetryTimerFired()
 {
-    SetRetryTimer(false, RetryIntervalMs_);
-    for (const TListOfListsReal *subscriber : Subscribers_)
-        if (subscriber->Waiting_) {
+    SetRetryTimer(false, FRetryIntervalMs);
+    if (FDue) {
+        const TLists lists = std::move(*FDue);
+        FDue.reset();
+        Deliver(lists);
+        return;
+    }
+    for (const TListOfListsReal *subscriber : FSubscribers)
+        if (subscriber->FWaiting) {
             FetchLists();
             return;
         }
@@ -85,29 +108,29 @@ void TListMaster::RetryTimerFired()
 
 void TListMaster::SetRetryTimer(bool enabled, int intervalMs)
 {
-    RetryEnabled_ = enabled;
-    RetryIntervalMs_ = intervalMs;
+    FRetryEnabled = enabled;
+    FRetryIntervalMs = intervalMs;
     if (OnRetryTimerChanged)
         OnRetryTimerChanged();
 }
 
 void TListMaster::Subscribe(TListOfListsReal *subscriber)
 {
-    Subscribers_.push_back(subscriber);
+    FSubscribers.push_back(subscriber);
 }
 
 void TListMaster::Unsubscribe(TListOfListsReal *subscriber)
 {
-    const auto it = std::find(Subscribers_.begin(), Subscribers_.end(), subscriber);
-    if (it == Subscribers_.end())
+    const auto it = std::find(FSubscribers.begin(), FSubscribers.end(), subscriber);
+    if (it == FSubscribers.end())
         return;
-    *it = Subscribers_.back(); // the last subscriber takes the freed slot
-    Subscribers_.pop_back();
+    *it = FSubscribers.back(); // the last subscriber takes the freed slot
+    FSubscribers.pop_back();
 }
 
 TListOfListsReal::TListOfListsReal(TListMaster &master, TListsReadyEvent onListsReady)
-    : Master_(&master)
-    , OnListsReady_(std::move(onListsReady))
+    : FMaster(&master)
+    , FOnListsReady(std::move(onListsReady))
 {
     master.Subscribe(this);
     Request();
@@ -115,24 +138,24 @@ TListOfListsReal::TListOfListsReal(TListMaster &master, TListsReadyEvent onLists
 
 TListOfListsReal::~TListOfListsReal()
 {
-    if (Master_)
-        Master_->Unsubscribe(this);
+    if (FMaster)
+        FMaster->Unsubscribe(this);
 }
 
 void TListOfListsReal::Request()
 {
-    Waiting_ = true;
-    if (Master_)
-        Master_->RequestNow();
+    FWaiting = true;
+    if (FMaster)
+        FMaster->RequestNow();
 }
 
 void TListOfListsReal::Receive(const TLists &lists)
 {
-    Waiting_ = false;
-    Lists_ = lists;
-    if (OnListsReady_)
+    FWaiting = false;
+    FLists = lists;
+    if (FOnListsReady)
         RunGuarded(
-            "ListOfListsUnit, TListOfListsReal.OnListsReady", [&] { OnListsReady_(Lists_); });
+            "ListOfListsUnit, TListOfListsReal.OnListsReady", [&] { FOnListsReady(FLists); });
 }
 
 } // namespace kestrova

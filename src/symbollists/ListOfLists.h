@@ -2,7 +2,9 @@
 // The list of the user's symbol lists (id and name of each). TListMaster is the single fetcher:
 // it sends "get_list_of_lists", reads the reply and hands the result to every waiting
 // subscriber (TListOfListsReal). A failed fetch is retried by a one-shot timer whose delay grows
-// by one second per failure up to ten. GUI thread only.
+// by one second per failure up to ten. A result is never handed over inside the call that asked
+// for it (a handler that asks again would nest without end): such a result is due and goes out
+// when the same timer fires at once from the event loop. GUI thread only.
 
 #include "link/Messages.h"
 #include "session/OutstandingRequest.h"
@@ -11,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace kestrova {
@@ -21,8 +24,8 @@ class TListMaster
 {
 public:
     explicit TListMaster(IServerRequests &session)
-        : Session_(session)
-        , Request_(session)
+        : FSession(session)
+        , FRequest(session)
     {
     }
     // Cancels the outstanding request and detaches the subscribers still registered.
@@ -32,18 +35,19 @@ public:
 
     // Starts over: RetryCount = 0, then FetchLists.
     void RequestNow();
-    // Sends the request unless one is outstanding; without a user name an empty result is
-    // delivered at once.
+    // Sends the request unless one is outstanding or a result is due; without a user name an
+    // empty result becomes due.
     void FetchLists();
-    // The one-shot retry timer fired: it disables itself and fetches again when a subscriber
-    // still waits.
+    // The one-shot timer fired: it disables itself, then hands out the due result, or else
+    // fetches again when a subscriber still waits.
     void RetryTimerFired();
 
-    bool RequestOutstanding() const { return Request_.Outstanding(); }
-    uint32_t RetryCount() const { return RetryCount_; }
-    bool RetryTimerEnabled() const { return RetryEnabled_; }
-    int RetryIntervalMs() const { return RetryIntervalMs_; }
-    size_t SubscriberCount() const { return Subscribers_.size(); }
+    bool RequestOutstanding() const { return FRequest.Outstanding(); }
+    uint32_t RetryCount() const { return FRetryCount; }
+    bool RetryTimerEnabled() const { return FRetryEnabled; }
+    int RetryIntervalMs() const { return FRetryIntervalMs; }
+    size_t SubscriberCount() const { return FSubscribers.size(); }
+    bool ResultDue() const { return FDue.has_value(); }
 
     // Called whenever the retry timer is enabled or disabled (the event-loop timer follows it).
     std::function<void()> OnRetryTimerChanged;
@@ -54,21 +58,24 @@ private:
     void Unsubscribe(TListOfListsReal *subscriber);
     void ReceiveData(bool success, const std::string &body);
     void Deliver(const TLists &lists);
+    void DeliverFromLoop(TLists lists);
     void Failed();
     void SetRetryTimer(bool enabled, int intervalMs);
 
-    IServerRequests &Session_;
-    std::vector<TListOfListsReal *> Subscribers_;
-    TOutstandingRequest Request_;
-    uint32_t RetryCount_ = 0;
-    uint64_t ResetStamp_ = 0;
-    bool RetryEnabled_ = false;
-    int RetryIntervalMs_ = 1000;
+    IServerRequests &FSession;
+    std::vector<TListOfListsReal *> FSubscribers;
+    TOutstandingRequest FRequest;
+    uint32_t FRetryCount = 0;
+    uint64_t FResetStamp = 0;
+    bool FRetryEnabled = false;
+    int FRetryIntervalMs = 1000;
+    bool FFetching = false; // inside FetchLists: a result now would reach its asker
+    std::optional<TLists> FDue;
 };
 
 // One subscriber of the master. Construction registers it and requests the lists; the handler
-// gets every delivery made while it was waiting (possibly before the constructor returns, when
-// no user name is set).
+// gets every delivery made while it was waiting, always from the event loop, never inside the
+// constructor or Request.
 class TListOfListsReal
 {
 public:
@@ -81,18 +88,18 @@ public:
 
     // Waits for the next delivery and has the master fetch afresh.
     void Request();
-    bool Waiting() const { return Waiting_; }
+    bool Waiting() const { return FWaiting; }
     // The last delivered result.
-    const TLists &Lists() const { return Lists_; }
+    const TLists &Lists() const { return FLists; }
 
 private:
     friend class TListMaster;
     void Receive(const TLists &lists);
 
-    TListMaster *Master_;
-    TListsReadyEvent OnListsReady_;
-    bool Waiting_ = false;
-    TLists Lists_;
+    TListMaster *FMaster;
+    TListsReadyEvent FOnListsReady;
+    bool FWaiting = false;
+    TLists FLists;
 };
 
 } // namespace kestrova

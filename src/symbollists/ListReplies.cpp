@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <unordered_set>
 
 namespace kestrova {
 
@@ -29,13 +30,19 @@ std::vector<std::string> ParseSymbolsReply(const std::string &body)
 TLists ParseListsReply(const std::string &body)
 {
     TLists lists;
-    if (const PXmlNode element = ListElement(body, "LISTS"))
-        for (int i = 0; i < element->ChildCount(); ++i) {
-            const PXmlNode list = element->Child(i);
-            const TNvpNode *id = list->FindAttribute("ID");
-            lists.push_back({ ParseDecimalInt32(id ? std::string(id->Value) : std::string()),
-                std::string(list->Attribute("NAME", "")) });
-        }
+    const PXmlNode element = ListElement(body, "LISTS");
+    if (!element)
+        return lists;
+    std::unordered_set<int32_t> seen;
+    for (int i = 0; i < element->ChildCount(); ++i) {
+        const IXmlNode &list = *element->ChildNode(i);
+        const int32_t listId
+            = ParseDecimalInt32(std::string(list.FindAttribute("ID").value_or("")));
+        // Lists have positive ids (0 would also read as the host array's end); the first of
+        // several entries with one id wins.
+        if (listId > 0 && seen.insert(listId).second)
+            lists.push_back({ listId, std::string(list.Attribute("NAME", "")) });
+    }
     return lists;
 }
 

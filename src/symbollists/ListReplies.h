@@ -28,7 +28,8 @@ using TLists = std::vector<TListInfo>;
 std::vector<std::string> ParseSymbolsReply(const std::string &body);
 
 // One entry per child of "LISTS", in order: "ID" as a decimal integer (missing or malformed raises
-// EInvalidListReply), "NAME" as text (missing: empty). No "LISTS" element: empty.
+// EInvalidListReply), "NAME" as text (missing: empty). Entries whose id is not above 0, and
+// every entry after the first with a given id, are skipped. No "LISTS" element: empty.
 TLists ParseListsReply(const std::string &body);
 
 // A decimal 32-bit integer with an optional sign and nothing else; raises EInvalidListReply.

@@ -4,6 +4,7 @@
 #include "support/Exceptions.h"
 #include "symbollists/ListReplies.h"
 #include "symbollists/SymbolListsTimers.h"
+#include "xml/XmlNodes.h"
 
 #include <algorithm>
 #include <cctype>
@@ -62,21 +63,21 @@ TSortedStrings::TSortedStrings(const std::vector<std::string> &items)
 
 void TSortedStrings::Add(const std::string &s)
 {
-    const auto it = std::lower_bound(Items_.begin(), Items_.end(), s, LessText);
-    if (it == Items_.end() || CompareText(*it, s) != 0)
-        Items_.insert(it, s);
+    const auto it = std::lower_bound(FItems.begin(), FItems.end(), s, LessText);
+    if (it == FItems.end() || CompareText(*it, s) != 0)
+        FItems.insert(it, s);
 }
 
 void TSortedStrings::Remove(const std::string &s)
 {
-    const auto it = std::lower_bound(Items_.begin(), Items_.end(), s, LessText);
-    if (it != Items_.end() && CompareText(*it, s) == 0)
-        Items_.erase(it);
+    const auto it = std::lower_bound(FItems.begin(), FItems.end(), s, LessText);
+    if (it != FItems.end() && CompareText(*it, s) == 0)
+        FItems.erase(it);
 }
 
 bool TSortedStrings::Contains(const std::string &s) const
 {
-    return std::binary_search(Items_.begin(), Items_.end(), s, LessText);
+    return std::binary_search(FItems.begin(), FItems.end(), s, LessText);
 }
 
 // --- TListDelta -----------------------------------------------------------------------------
@@ -154,10 +155,10 @@ TMessageToServer BuildUpdateListRequest(
 
 TListController::TListController(
     int32_t listId, IServerRequests &session, const TDeleteAllLists &deleteAll)
-    : ListId_(listId)
-    , Session_(session)
-    , DeleteAll_(deleteAll)
-    , Request_(session)
+    : FListId(listId)
+    , FSession(session)
+    , FDeleteAll(deleteAll)
+    , FRequest(session)
 {
     KV_ASSERT(listId > 0, "List ID must be a positive number.");
 }
@@ -166,9 +167,9 @@ TListController::~TListController() = default;
 
 TListDelta &TListController::EnsurePending()
 {
-    if (!Pending_)
-        Pending_.emplace();
-    return *Pending_;
+    if (!FPending)
+        FPending.emplace();
+    return *FPending;
 }
 
 void TListController::AddSymbol(const std::string &s)
@@ -203,64 +204,74 @@ void TListController::RequestSymbols()
 
 void TListController::CancelAll()
 {
-    Pending_.reset();
-    InFlight_.reset();
-    Request_.Cancel(); // a late reply to the cancelled request is ignored
+    FPending.reset();
+    FInFlight.reset();
+    FRequest.Cancel(); // a late reply to the cancelled request is ignored
+    FFailures = 0;
+    FRetryDelay = 0;
 }
 
 void TListController::TrySend()
 {
-    if (DeleteAll_.HoldsBackUpdates() || Request_.Outstanding() || RetryDelay_ != 0
-        || (!Pending_ && !InFlight_))
+    if (FDeleteAll.HoldsBackUpdates() || FRequest.Outstanding() || FRetryDelay != 0
+        || (!FPending && !FInFlight))
         return;
-    if (Session_.Username().empty()) {
+    if (FSession.Username().empty()) {
         // Nobody to send them for: edits made without a user are lost.
-        Pending_.reset();
-        InFlight_.reset();
+        FPending.reset();
+        FInFlight.reset();
         return;
     }
-    if (Pending_) {
-        MergeDelta(InFlight_, std::move(*Pending_));
-        Pending_.reset();
+    if (FPending) {
+        MergeDelta(FInFlight, std::move(*FPending));
+        FPending.reset();
     }
 
     // A failure (also one without any reply to wait for) keeps the edits for a retry.
-    Request_.Send(BuildUpdateListRequest(ListId_, Name_, *InFlight_),
+    FRequest.Send(BuildUpdateListRequest(FListId, FName, *FInFlight),
         "SymbolLists, TListController.OnRequestFinished",
         [this](bool success, const std::string &body) { OnRequestFinished(success, body); });
 }
 
 void TListController::OnRequestFinished(bool success, const std::string &body)
 {
-    SymbolsValid_ = false;
+    FSymbolsValid = false;
     bool done = false;
     if (success) {
         try {
-            if (InFlight_ && InFlight_->RequestList) {
-                Symbols_.Clear();
-                for (const std::string &name : ParseSymbolsReply(body)) {
+            // Read even when no symbols were asked for: a reply that cannot be parsed is no
+            // acknowledgement.
+            const std::vector<std::string> names = ParseSymbolsReply(body);
+            if (FInFlight && FInFlight->RequestList) {
+                FSymbols.Clear();
+                for (const std::string &name : names) {
                     const std::string symbol = NormalisedSymbol(name);
                     if (!symbol.empty())
-                        Symbols_.Add(symbol);
+                        FSymbols.Add(symbol);
                 }
-                SymbolsValid_ = true;
+                FSymbolsValid = true;
             }
             done = true;
         } catch (const std::exception &e) {
             ReportException(e, "SymbolLists, TListController.OnRequestFinished, \"" + body + "\"");
         }
     }
-    if (done)
-        InFlight_.reset();
-    else
-        RetryDelay_ = 2;
+    if (done) {
+        FInFlight.reset();
+        FFailures = 0;
+    } else {
+        // Two seconds, doubling with each failure in a row up to a minute: an update that
+        // costs the link each time must not drop it every two seconds for ever.
+        ++FFailures;
+        FRetryDelay = std::min<uint32_t>(MaxRetryTicks, 2u << std::min<uint32_t>(FFailures - 1, 5));
+    }
     TrySend();
 }
 
 void TListController::Tick()
 {
-    if (!Request_.Outstanding() && RetryDelay_ > 0)
-        --RetryDelay_;
+    if (!FRequest.Outstanding() && FRetryDelay > 0)
+        --FRetryDelay;
     TrySend();
 }
 
@@ -268,96 +279,95 @@ void TListController::Tick()
 
 void TDeleteAllLists::Send()
 {
-    if (InFlight_) {
-        Resend_ = true; // after the current one, so that later creations are removed too
+    if (FInFlight) {
+        FResend = true; // after the current one, so that later creations are removed too
         return;
     }
-    Resend_ = false;
-    if (Session_.Username().empty())
+    FResend = false;
+    if (FSession.Username().empty())
         return;
-    InFlight_ = true;
+    FInFlight = true;
     try {
-        Request_.Send({ { "command", "delete_all_lists" } },
+        FRequest.Send({ { "command", "delete_all_lists" } },
             "SymbolLists, TDeleteAllLists.OnRequestFinished",
             [this](bool success, const std::string &body) { OnRequestFinished(success, body); });
     } catch (...) {
-        InFlight_ = false;
-        Resend_ = true;
+        FInFlight = false;
+        FResend = true;
         throw;
     }
 }
 
 void TDeleteAllLists::OnRequestFinished(bool success, const std::string &body)
 {
-    InFlight_ = false;
-    if (!success) {
-        Resend_ = true; // the timer retries
-        return;
-    }
-    // Any reply counts as done; a resend asked for meanwhile goes out at once.
-    if (Resend_) {
-        try {
-            Send();
-        } catch (const std::exception &e) {
-            ReportException(e, "SymbolLists, TDeleteAllLists.OnRequestFinished, \"" + body + "\"");
-            Resend_ = true;
+    FInFlight = false;
+    try {
+        if (!success) {
+            FResend = true; // the timer retries
+            return;
         }
+        ParseXml(body); // a reply that cannot be parsed is a failure too
+        if (FResend)
+            Send(); // asked for meanwhile: goes out at once
+    } catch (const std::exception &e) {
+        ReportException(e, "SymbolLists, TDeleteAllLists.OnRequestFinished, \"" + body + "\"");
+        FResend = true;
     }
 }
 
 void TDeleteAllLists::Tick()
 {
-    if (Resend_ && !InFlight_)
+    if (FResend && !FInFlight)
         Send();
 }
 
 // --- TSymbolListsHub ------------------------------------------------------------------------
 
 TSymbolListsHub::TSymbolListsHub(IServerRequests &session, bool runTimers)
-    : Session_(session)
-    , DeleteAll_(session)
-    , Master_(session)
+    : FSession(session)
+    , FDeleteAll(session)
+    , FMaster(session)
 {
     if (runTimers)
-        Timers_ = std::make_unique<TSymbolListsTimers>(*this);
+        FTimers = std::make_unique<TSymbolListsTimers>(*this);
 }
 
 TSymbolListsHub::~TSymbolListsHub()
 {
-    Timers_.reset();
+    FTimers.reset();
 }
 
 TListController &TSymbolListsHub::GetListController(int32_t listId)
 {
     KV_ASSERT(listId > 0, "List ID must be a positive number.");
-    auto &slot = Controllers_[std::to_string(listId)];
+    auto &slot = FControllers[std::to_string(listId)];
     if (!slot)
-        slot = std::make_unique<TListController>(listId, Session_, DeleteAll_);
+        slot = std::make_unique<TListController>(listId, FSession, FDeleteAll);
     return *slot;
 }
 
 TListController *TSymbolListsHub::FindListController(int32_t listId) const
 {
-    const auto it = Controllers_.find(std::to_string(listId));
-    return it == Controllers_.end() ? nullptr : it->second.get();
+    const auto it = FControllers.find(std::to_string(listId));
+    return it == FControllers.end() ? nullptr : it->second.get();
 }
 
 void TSymbolListsHub::CancelAll()
 {
-    for (auto &[key, controller] : Controllers_)
+    for (auto &[key, controller] : FControllers)
         controller->CancelAll();
 }
 
 void TSymbolListsHub::DeleteAllLists()
 {
     CancelAll();
-    DeleteAll_.Send();
+    FDeleteAll.Send();
 }
 
 void TSymbolListsHub::Tick()
 {
-    RunGuarded("SymbolLists, TDeleteAllLists.Tick", [&] { DeleteAll_.Tick(); });
-    for (auto &[key, controller] : Controllers_)
+    RunGuarded("SymbolLists, TDeleteAllLists.Tick", [&] { FDeleteAll.Tick(); });
+    for (auto &[key, controller] : FControllers)
         RunGuarded("SymbolLists, TListController.Tick", [&] { controller->Tick(); });
 }
 

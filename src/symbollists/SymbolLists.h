@@ -2,10 +2,11 @@
 // The user's symbol lists on the server. Each list (positive id) has one TListController that
 // collects the host's edits in a TListDelta and turns them into "update_list" requests: edits made
 // while a request is in flight are merged into one later request, and a failed request is resent
-// two timer ticks later with every edit made meanwhile. TDeleteAllLists removes every list and
-// holds back all updates while it is pending. TSymbolListsHub owns the controllers, the delete-all
-// and the list-of-lists fetcher, and drives them from one 1000 ms timer.
-// GUI thread only.
+// with every edit made meanwhile, two timer ticks later, doubling with each failure in a row up to
+// a minute. Each list waits on its own: one failing list holds back no other list's edits.
+// TDeleteAllLists removes every list and holds back all updates while it is pending.
+// TSymbolListsHub owns the controllers, the delete-all and the list-of-lists fetcher, and drives
+// them from one 1000 ms timer. GUI thread only.
 
 #include "link/Messages.h"
 #include "session/OutstandingRequest.h"
@@ -31,13 +32,13 @@ public:
     void Add(const std::string &s);
     void Remove(const std::string &s);
     bool Contains(const std::string &s) const;
-    void Clear() { Items_.clear(); }
-    bool Empty() const { return Items_.empty(); }
-    size_t Size() const { return Items_.size(); }
-    const std::vector<std::string> &Items() const { return Items_; }
+    void Clear() { FItems.clear(); }
+    bool Empty() const { return FItems.empty(); }
+    size_t Size() const { return FItems.size(); }
+    const std::vector<std::string> &Items() const { return FItems; }
 
 private:
-    std::vector<std::string> Items_;
+    std::vector<std::string> FItems;
 };
 
 // A symbol as lists keep it: blanks (and control characters) trimmed at both ends, upper-cased.
@@ -79,10 +80,10 @@ public:
     TListController(const TListController &) = delete;
     TListController &operator=(const TListController &) = delete;
 
-    int32_t ListId() const { return ListId_; }
-    const std::string &Name() const { return Name_; }
+    int32_t ListId() const { return FListId; }
+    const std::string &Name() const { return FName; }
     // Stored only; the name reaches the server with the list's next update.
-    void SetName(const std::string &name) { Name_ = name; }
+    void SetName(const std::string &name) { FName = name; }
 
     void AddSymbol(const std::string &s);
     void DeleteSymbol(const std::string &s);
@@ -91,33 +92,38 @@ public:
     // Asks for the list's symbols with the next update; they arrive in Symbols().
     void RequestSymbols();
 
-    // Drops every unsent and unacknowledged edit and cancels the outstanding request.
+    // Drops every unsent and unacknowledged edit, cancels the outstanding request and forgets
+    // earlier failures.
     void CancelAll();
     // Sends the merged edits when nothing holds them back.
     void TrySend();
     // The 1000 ms tick: counts down the retry delay, then TrySend.
     void Tick();
 
-    bool RequestOutstanding() const { return Request_.Outstanding(); }
-    const std::optional<TListDelta> &Pending() const { return Pending_; }
-    const std::optional<TListDelta> &InFlight() const { return InFlight_; }
-    uint32_t RetryDelay() const { return RetryDelay_; }
-    bool SymbolsValid() const { return SymbolsValid_; }
-    const TSortedStrings &Symbols() const { return Symbols_; }
+    bool RequestOutstanding() const { return FRequest.Outstanding(); }
+    // Ticks left before a failed update is resent; failures in a row so far.
+    uint32_t RetryDelay() const { return FRetryDelay; }
+    uint32_t Failures() const { return FFailures; }
+    static constexpr uint32_t MaxRetryTicks = 60;
+    const std::optional<TListDelta> &Pending() const { return FPending; }
+    const std::optional<TListDelta> &InFlight() const { return FInFlight; }
+    bool SymbolsValid() const { return FSymbolsValid; }
+    const TSortedStrings &Symbols() const { return FSymbols; }
 
 private:
     TListDelta &EnsurePending();
     void OnRequestFinished(bool success, const std::string &body);
 
-    const int32_t ListId_;
-    IServerRequests &Session_;
-    const TDeleteAllLists &DeleteAll_;
-    std::string Name_;
-    std::optional<TListDelta> Pending_, InFlight_;
-    TOutstandingRequest Request_;
-    uint32_t RetryDelay_ = 0;
-    bool SymbolsValid_ = false;
-    TSortedStrings Symbols_;
+    const int32_t FListId;
+    IServerRequests &FSession;
+    const TDeleteAllLists &FDeleteAll;
+    std::string FName;
+    std::optional<TListDelta> FPending, FInFlight;
+    TOutstandingRequest FRequest;
+    uint32_t FRetryDelay = 0;
+    uint32_t FFailures = 0;
+    bool FSymbolsValid = false;
+    TSortedStrings FSymbols;
 };
 
 // Removes every list on the server ("delete_all_lists"); while it is in flight or waiting to be
@@ -126,8 +132,8 @@ class TDeleteAllLists
 {
 public:
     explicit TDeleteAllLists(IServerRequests &session)
-        : Session_(session)
-        , Request_(session)
+        : FSession(session)
+        , FRequest(session)
     {
     }
     TDeleteAllLists(const TDeleteAllLists &) = delete;
@@ -138,17 +144,17 @@ public:
     void Send();
     // The 1000 ms tick: resends a failed or superseded request.
     void Tick();
-    bool InFlight() const { return InFlight_; }
-    bool Resend() const { return Resend_; }
-    bool HoldsBackUpdates() const { return InFlight_ || Resend_; }
+    bool InFlight() const { return FInFlight; }
+    bool Resend() const { return FResend; }
+    bool HoldsBackUpdates() const { return FInFlight || FResend; }
 
 private:
     void OnRequestFinished(bool success, const std::string &body);
 
-    IServerRequests &Session_;
-    bool InFlight_ = false;
-    bool Resend_ = false;
-    TOutstandingRequest Request_;
+    IServerRequests &FSession;
+    bool FInFlight = false;
+    bool FResend = false;
+    TOutstandingRequest FRequest;
 };
 
 class TSymbolListsTimers;
@@ -177,18 +183,18 @@ public:
     // The 1000 ms timer.
     void Tick();
 
-    IServerRequests &Session() const { return Session_; }
-    TDeleteAllLists &DeleteAll() { return DeleteAll_; }
-    TListMaster &Master() { return Master_; }
+    IServerRequests &Session() const { return FSession; }
+    TDeleteAllLists &DeleteAll() { return FDeleteAll; }
+    TListMaster &Master() { return FMaster; }
 
     static constexpr int TickIntervalMs = 1000;
 
 private:
-    IServerRequests &Session_;
-    TDeleteAllLists DeleteAll_;
-    TListMaster Master_;
-    std::map<std::string, std::unique_ptr<TListController>> Controllers_; // keyed by decimal id
-    std::unique_ptr<TSymbolListsTimers> Timers_; // last: stopped before anything else goes
+    IServerRequests &FSession;
+    TDeleteAllLists FDeleteAll;
+    TListMaster FMaster;
+    std::map<std::string, std::unique_ptr<TListController>> FControllers; // keyed by decimal id
+    std::unique_ptr<TSymbolListsTimers> FTimers; // last: stopped before anything else goes
 };
 
 } // namespace kestrova

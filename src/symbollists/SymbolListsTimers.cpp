@@ -8,36 +8,36 @@
 namespace kestrova {
 
 TSymbolListsTimers::TSymbolListsTimers(TSymbolListsHub &hub)
-    : Hub_(hub)
-    , Tick_(std::make_unique<QTimer>())
-    , Retry_(std::make_unique<QTimer>())
+    : FHub(hub)
+    , FTick(std::make_unique<QTimer>())
+    , FRetry(std::make_unique<QTimer>())
 {
-    Tick_->setInterval(TSymbolListsHub::TickIntervalMs);
-    QObject::connect(Tick_.get(), &QTimer::timeout,
-        [this] { RunGuarded("SymbolLists, TSymbolListsHub.Tick", [&] { Hub_.Tick(); }); });
-    Tick_->start();
+    FTick->setInterval(TSymbolListsHub::TickIntervalMs);
+    QObject::connect(FTick.get(), &QTimer::timeout,
+        [this] { RunGuarded("SymbolLists, TSymbolListsHub.Tick", [&] { FHub.Tick(); }); });
+    FTick->start();
 
-    Retry_->setSingleShot(true);
-    QObject::connect(Retry_.get(), &QTimer::timeout, [this] {
+    FRetry->setSingleShot(true);
+    QObject::connect(FRetry.get(), &QTimer::timeout, [this] {
         RunGuarded(
-            "ListOfListsUnit, TListMaster.RetryTimer", [&] { Hub_.Master().RetryTimerFired(); });
+            "ListOfListsUnit, TListMaster.RetryTimer", [&] { FHub.Master().RetryTimerFired(); });
     });
-    Hub_.Master().OnRetryTimerChanged = [this] { FollowRetryTimer(); };
+    FHub.Master().OnRetryTimerChanged = [this] { FollowRetryTimer(); };
     FollowRetryTimer();
 }
 
 TSymbolListsTimers::~TSymbolListsTimers()
 {
-    Hub_.Master().OnRetryTimerChanged = nullptr;
+    FHub.Master().OnRetryTimerChanged = nullptr;
 }
 
 void TSymbolListsTimers::FollowRetryTimer()
 {
-    const TListMaster &master = Hub_.Master();
+    const TListMaster &master = FHub.Master();
     if (master.RetryTimerEnabled())
-        Retry_->start(master.RetryIntervalMs());
+        FRetry->start(master.RetryIntervalMs());
     else
-        Retry_->stop();
+        FRetry->stop();
 }
 
 } // namespace kestrova

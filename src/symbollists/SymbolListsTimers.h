@@ -22,9 +22,9 @@ public:
 private:
     void FollowRetryTimer();
 
-    TSymbolListsHub &Hub_;
-    std::unique_ptr<QTimer> Tick_;
-    std::unique_ptr<QTimer> Retry_;
+    TSymbolListsHub &FHub;
+    std::unique_ptr<QTimer> FTick;
+    std::unique_ptr<QTimer> FRetry;
 };
 
 } // namespace kestrova

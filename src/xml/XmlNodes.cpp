@@ -1,69 +1,12 @@
 #include "xml/XmlNodes.h"
 
+#include "xml/XmlDocument.h"
+
 #include <algorithm>
-#include <cstring>
 
 namespace kestrova {
 
 namespace {
-
-// Nodes with at most this many children find a name by scanning them; larger ones get a
-// sorted index of their unique names when they are finished.
-constexpr uint32_t ScanLimit = 8;
-
-// Bump allocator for everything a tree holds: nodes, attribute arrays, child arrays, decoded
-// strings. Blocks stay below the C library's large-allocation threshold so that parsing many
-// replies reuses heap memory instead of mapping fresh pages. Nothing in it needs destruction.
-class TPool
-{
-public:
-    TPool(char *firstBlock, size_t size)
-        : FFree(firstBlock)
-        , FLeft(size)
-    {
-    }
-
-    void *Allocate(size_t size, size_t align)
-    {
-        size_t pad = (align - reinterpret_cast<uintptr_t>(FFree) % align) % align;
-        if (size + pad > FLeft) {
-            if (size > BlockSize / 4) { // large arrays get a block of their own
-                FBlocks.emplace_back(new char[size]);
-                return FBlocks.back().get();
-            }
-            FBlocks.emplace_back(new char[BlockSize]);
-            FFree = FBlocks.back().get();
-            FLeft = BlockSize;
-            pad = 0; // new[] memory is aligned for every type
-        }
-        char *at = FFree + pad;
-        FFree = at + size;
-        FLeft -= size + pad;
-        return at;
-    }
-
-    template<typename T>
-    T *AllocateArray(size_t count)
-    {
-        return static_cast<T *>(Allocate(count * sizeof(T), alignof(T)));
-    }
-
-    std::string_view Copy(std::string_view s)
-    {
-        if (s.empty())
-            return {};
-        char *at = AllocateArray<char>(s.size());
-        std::memcpy(at, s.data(), s.size());
-        return { at, s.size() };
-    }
-
-private:
-    static constexpr size_t BlockSize = 32 * 1024;
-    std::vector<std::unique_ptr<char[]>> FBlocks;
-    char *FFree;
-    size_t FLeft;
-};
-
 // Tag and attribute names are short: an inline loop beats a call of memcmp.
 inline bool SameName(std::string_view a, std::string_view b)
 {
@@ -74,104 +17,119 @@ inline bool SameName(std::string_view a, std::string_view b)
             return false;
     return true;
 }
-
 } // namespace
 
-struct TXmlDocument;
+// --- TXmlDocument ---------------------------------------------------------------------------
 
-// One element. Its attribute, child and index arrays live in the document's pool.
-class TXmlNode final : public IXmlNode
+TXmlDocument::TXmlDocument(std::string_view text)
+    : Pool(InlineBlock, sizeof InlineBlock)
 {
-public:
-    explicit TXmlNode(const TXmlDocument *doc)
-        : FDoc(doc)
-    {
-    }
+    if (text.size() > MaxTextSize)
+        throw EXmlException("Reply too large.");
+    char *copy = text.size() <= sizeof InlineBlock / 2
+        ? Pool.AllocateArray<char>(text.size())
+        : (OwnSource.reset(new char[text.size()]), OwnSource.get());
+    if (!text.empty())
+        std::memcpy(copy, text.data(), text.size());
+    Source = { copy, text.size() };
+    MapSlots(copy, text.size());
+}
 
-    std::string_view Text() const override { return FText; }
-    std::span<const TNvpNode> Attributes() const override { return { FAttributes, FAttrCount }; }
-    int ChildCount() const override { return static_cast<int>(FChildCount); }
-    PXmlNode Child(int index) const override;
-    PXmlNode ChildNamed(std::string_view name) const override;
-    std::string_view Name() const override { return FName; }
-    const IXmlNode *ChildNode(int index) const override;
-    const IXmlNode *ChildNodeNamed(std::string_view name) const override;
-
-private:
-    friend class TXmlParser;
-    PXmlNode Share(const IXmlNode *node) const;
-
-    const TXmlDocument *FDoc;
-    std::string_view FName;
-    std::string_view FText;
-    const TNvpNode *FAttributes = nullptr;
-    const TXmlNode *const *FChildren = nullptr;
-    const uint32_t *FIndex = nullptr; // child ordinals sorted by name, unique names only
-    uint32_t FAttrCount = 0;
-    uint32_t FChildCount = 0;
-    uint32_t FIndexCount = 0;
-};
-
-// Owns everything of one parsed reply; every PXmlNode of the tree shares its ownership. Small
-// replies fit in the inline block, so they cost a single allocation.
-struct TXmlDocument : std::enable_shared_from_this<TXmlDocument>
+void TXmlDocument::MapSlots(const char *at, size_t size)
 {
-    explicit TXmlDocument(std::string_view text)
-        : Pool(InlineBlock, sizeof InlineBlock)
-    {
-        char *copy = text.size() <= sizeof InlineBlock / 2
-            ? Pool.AllocateArray<char>(text.size())
-            : (OwnSource.reset(new char[text.size()]), OwnSource.get());
-        if (!text.empty())
-            std::memcpy(copy, text.data(), text.size());
-        Source = { copy, text.size() };
-    }
+    for (size_t mapped = 0; mapped < size; mapped += SlotSize)
+        Slots.push_back(at + mapped);
+}
 
-    bool InSource(std::string_view s) const
-    {
-        return s.data() >= Source.data() && s.data() + s.size() <= Source.data() + Source.size();
+TXmlText TXmlDocument::Store(std::string_view s)
+{
+    if (s.empty())
+        return {};
+    if (s.size() > ChunkLeft) {
+        // A new chunk starts at the next free slot; it is never shared with another chunk.
+        const size_t size = std::max<size_t>(s.size(), NextChunkSize);
+        const size_t offset = Slots.size() * size_t(SlotSize);
+        if (offset + size > UINT32_MAX)
+            throw EXmlException("Reply too large.");
+        NextChunkSize = std::min(NextChunkSize * 2, SlotSize);
+        Chunk = Pool.AllocateArray<char>(size);
+        MapSlots(Chunk, size);
+        ChunkOffset = static_cast<uint32_t>(offset);
+        ChunkLeft = static_cast<uint32_t>(size);
     }
+    std::memcpy(Chunk, s.data(), s.size());
+    const TXmlText stored { ChunkOffset, static_cast<uint32_t>(s.size()) };
+    Chunk += s.size();
+    ChunkOffset += stored.Size;
+    ChunkLeft -= stored.Size;
+    return stored;
+}
 
-    std::string_view Source; // the reply's text; most views point into it
-    std::unique_ptr<char[]> OwnSource;
-    TXmlNode *Root = nullptr;
-    TPool Pool;
-    alignas(std::max_align_t) char InlineBlock[4096];
-};
+// --- TXmlNode -------------------------------------------------------------------------------
+
+std::string_view TXmlNode::Name() const
+{
+    return FBody->Doc->Resolve(FName);
+}
+
+std::string_view TXmlNode::Text() const
+{
+    return FBody->Doc->Resolve(FBody->Text);
+}
+
+TXmlAttributes TXmlNode::Attributes() const
+{
+    return { FBody->Doc, FBody->Attrs(), FBody->AttrCount };
+}
+
+std::optional<std::string_view> TXmlNode::FindAttribute(std::string_view name) const
+{
+    const TXmlDocument &doc = *FBody->Doc;
+    const TXmlAttr *attrs = FBody->Attrs();
+    for (uint32_t i = 0; i < FBody->AttrCount; ++i)
+        if (attrs[i].Name.Size == name.size() && SameName(doc.Resolve(attrs[i].Name), name))
+            return doc.Resolve(attrs[i].Value);
+    return std::nullopt;
+}
 
 const IXmlNode *TXmlNode::ChildNode(int index) const
 {
-    if (index < 0 || static_cast<uint32_t>(index) >= FChildCount)
+    if (index < 0 || static_cast<uint32_t>(index) >= FBody->ChildCount)
         return nullptr;
-    return FChildren[index];
+    return FBody->Children()[index];
 }
 
 const IXmlNode *TXmlNode::ChildNodeNamed(std::string_view name) const
 {
-    if (FChildCount <= ScanLimit) {
+    const TXmlBody &body = *FBody;
+    const TXmlDocument &doc = *body.Doc;
+    const TXmlNode *const *children = body.Children();
+    const auto nameOf = [&](uint32_t ordinal) { return doc.Resolve(children[ordinal]->FName); };
+    if (body.ChildCount <= TXmlBody::ScanLimit) {
         const IXmlNode *found = nullptr;
-        for (uint32_t i = 0; i < FChildCount; ++i) {
-            if (SameName(FChildren[i]->FName, name)) {
+        for (uint32_t i = 0; i < body.ChildCount; ++i) {
+            if (SameName(nameOf(i), name)) {
                 if (found)
                     return nullptr; // shared by several children
-                found = FChildren[i];
+                found = children[i];
             }
         }
         return found;
     }
-    const uint32_t *last = FIndex + FIndexCount;
-    const uint32_t *at = std::lower_bound(FIndex, last, name,
-        [&](uint32_t ordinal, std::string_view n) { return FChildren[ordinal]->FName < n; });
-    if (at == last || FChildren[*at]->FName != name)
+    const uint32_t *first = body.Index() + 1;
+    const uint32_t *last = first + body.Index()[0];
+    const uint32_t *at = std::lower_bound(first, last, name,
+        [&](uint32_t ordinal, std::string_view n) { return nameOf(ordinal) < n; });
+    if (at == last || nameOf(*at) != name)
         return nullptr;
-    return FChildren[*at];
+    return children[*at];
 }
 
 PXmlNode TXmlNode::Share(const IXmlNode *node) const
 {
     if (!node)
         return nullptr;
-    return PXmlNode(FDoc->shared_from_this(), node);
+    return PXmlNode(FBody->Doc->shared_from_this(), node);
 }
 
 PXmlNode TXmlNode::Child(int index) const
@@ -184,192 +142,12 @@ PXmlNode TXmlNode::ChildNamed(std::string_view name) const
     return Share(ChildNodeNamed(name));
 }
 
-const TNvpNode *IXmlNode::FindAttribute(std::string_view name) const
+TNvpNode TXmlAttributes::operator[](size_t index) const
 {
-    for (const TNvpNode &a : Attributes())
-        if (SameName(a.Name, name))
-            return &a;
-    return nullptr;
+    return { FDoc->Resolve(FItems[index].Name), FDoc->Resolve(FItems[index].Value) };
 }
 
-std::string_view IXmlNode::Attribute(std::string_view name, std::string_view def) const
-{
-    const TNvpNode *a = FindAttribute(name);
-    return a ? a->Value : def;
-}
-
-// Builds a document from the tokenizer's parts without recursion, so deep nesting cannot
-// exhaust the stack. Its working arrays are kept per thread and reused by the next parse.
-class TXmlParser
-{
-public:
-    static TXmlParser &ForThisThread()
-    {
-        thread_local TXmlParser parser;
-        return parser;
-    }
-
-    void Run(TXmlDocument &doc)
-    {
-        FDoc = &doc;
-        FTokens.Restart(doc.Source);
-        FOpen.clear();
-        FPending.clear();
-        FTextBuffer.clear();
-        doc.Root = NewNode(false);
-        FOpen.push_back({ doc.Root, 0, 0 });
-        while (FTokens.Next()) {
-            switch (FTokens.PartType()) {
-            case ptXmlProlog:
-            case ptComment:
-                break;
-            case ptStartTag:
-                FOpen.push_back(
-                    { NewNode(true), static_cast<uint32_t>(FPending.size()), FTextBuffer.size() });
-                break;
-            case ptEmptyTag:
-                NewNode(true);
-                break;
-            case ptEndTag:
-                EndTag();
-                break;
-            case ptContent:
-                AddText(FTokens.Text());
-                break;
-            default:
-                throw EXmlException(
-                    std::string("Unsupported element type: ") + PartTypeName(FTokens.PartType()));
-            }
-        }
-        if (FOpen.size() > 1)
-            throw EXmlException("Unexpected end of file.");
-        Finish(FOpen.back());
-        FDoc = nullptr;
-    }
-
-private:
-    struct TOpenElement
-    {
-        TXmlNode *Node;
-        uint32_t ChildMark; // its children are FPending[ChildMark..]
-        size_t TextMark; // its buffered text is FTextBuffer[TextMark..]
-        std::string_view Text = {}; // its only run so far, when that lies in the source
-        bool Buffered = false;
-    };
-
-    std::string_view Keep(std::string_view s) { return FDoc->InSource(s) ? s : FDoc->Pool.Copy(s); }
-
-    // A node for the current tag (or the root), appended to the open element's children.
-    TXmlNode *NewNode(bool fromTag)
-    {
-        auto *node = new (FDoc->Pool.AllocateArray<TXmlNode>(1)) TXmlNode(FDoc);
-        if (!fromTag)
-            return node;
-        node->FName = Keep(FTokens.Name());
-        const TNvpList &attributes = FTokens.Attributes();
-        if (!attributes.empty()) {
-            auto *copy = FDoc->Pool.AllocateArray<TNvpNode>(attributes.size());
-            for (size_t i = 0; i < attributes.size(); ++i)
-                copy[i] = { Keep(attributes[i].Name), Keep(attributes[i].Value) };
-            node->FAttributes = copy;
-            node->FAttrCount = static_cast<uint32_t>(attributes.size());
-        }
-        FPending.push_back(node);
-        return node;
-    }
-
-    void AddText(std::string_view run)
-    {
-        TOpenElement &open = FOpen.back();
-        if (!open.Buffered && open.Text.empty() && FDoc->InSource(run)) {
-            open.Text = run;
-            return;
-        }
-        if (!open.Buffered) {
-            FTextBuffer.append(open.Text);
-            open.Buffered = true;
-        }
-        FTextBuffer.append(run);
-    }
-
-    void EndTag()
-    {
-        const std::string_view name = FOpen.back().Node->FName;
-        if (name != FTokens.Name())
-            throw EXmlException("Tags don't match: <" + std::string(name) + "></"
-                + std::string(FTokens.Name()) + ">");
-        Finish(FOpen.back());
-        FOpen.pop_back();
-    }
-
-    void Finish(const TOpenElement &open)
-    {
-        TXmlNode &node = *open.Node;
-        if (open.Buffered) {
-            node.FText = FDoc->Pool.Copy(std::string_view(FTextBuffer).substr(open.TextMark));
-            FTextBuffer.resize(open.TextMark);
-        } else {
-            node.FText = open.Text;
-        }
-        const size_t count = FPending.size() - open.ChildMark;
-        if (count == 0)
-            return;
-        auto *children = FDoc->Pool.AllocateArray<const TXmlNode *>(count);
-        std::copy(FPending.begin() + open.ChildMark, FPending.end(), children);
-        FPending.resize(open.ChildMark);
-        node.FChildren = children;
-        node.FChildCount = static_cast<uint32_t>(count);
-        if (count > ScanLimit)
-            BuildNameIndex(node);
-    }
-
-    // Sorted ordinals of the children whose name no sibling shares.
-    void BuildNameIndex(TXmlNode &node)
-    {
-        const auto nameOf = [&](uint32_t ordinal) { return node.FChildren[ordinal]->FName; };
-        bool allSame = true;
-        for (uint32_t i = 1; i < node.FChildCount && allSame; ++i)
-            allSame = SameName(nameOf(i), nameOf(0));
-        if (allSame)
-            return; // the usual list of repeated rows: no unique name at all
-        FOrdinals.resize(node.FChildCount);
-        for (uint32_t i = 0; i < node.FChildCount; ++i)
-            FOrdinals[i] = i;
-        std::sort(FOrdinals.begin(), FOrdinals.end(), [&](uint32_t a, uint32_t b) {
-            const int c = nameOf(a).compare(nameOf(b));
-            return c < 0 || (c == 0 && a < b);
-        });
-        size_t unique = 0;
-        for (size_t i = 0; i < FOrdinals.size();) {
-            size_t j = i + 1;
-            while (j < FOrdinals.size() && nameOf(FOrdinals[j]) == nameOf(FOrdinals[i]))
-                ++j;
-            if (j == i + 1)
-                FOrdinals[unique++] = FOrdinals[i];
-            i = j;
-        }
-        if (unique == 0)
-            return;
-        auto *index = FDoc->Pool.AllocateArray<uint32_t>(unique);
-        std::copy(FOrdinals.begin(), FOrdinals.begin() + unique, index);
-        node.FIndex = index;
-        node.FIndexCount = static_cast<uint32_t>(unique);
-    }
-
-    TXmlDocument *FDoc = nullptr;
-    TXmlTokenizer FTokens;
-    std::vector<TOpenElement> FOpen;
-    std::vector<TXmlNode *> FPending; // children of the open elements, innermost last
-    std::string FTextBuffer; // texts of the open elements that have several runs
-    std::vector<uint32_t> FOrdinals;
-};
-
-PXmlNode ParseXml(std::string_view text)
-{
-    auto doc = std::make_shared<TXmlDocument>(text);
-    TXmlParser::ForThisThread().Run(*doc);
-    return PXmlNode(doc, doc->Root);
-}
+// --- path look-ups --------------------------------------------------------------------------
 
 PXmlNode NodeAtPath(const PXmlNode &start, TXmlPath path)
 {

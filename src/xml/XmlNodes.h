@@ -5,11 +5,18 @@
 // Lifetime: every node of a tree shares one owner, so any PXmlNode of a tree keeps the whole tree
 // alive. Views returned by a node (Name, Text, attribute names and values) live as long as the
 // tree. Single-threaded use; a finished tree may be read from several threads.
+//
+// Size: a tree costs a few dozen bytes per element beside its copy of the text (an element
+// without attributes or content 32, plus 16 per attribute), so that one reply at the frame
+// cap cannot make it large.
 
 #include "xml/XmlTokenizer.h"
 
+#include <cstddef>
 #include <initializer_list>
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,6 +28,68 @@ namespace kestrova {
 
 class IXmlNode;
 using PXmlNode = std::shared_ptr<const IXmlNode>;
+struct TXmlDocument;
+struct TXmlAttr;
+
+// The attributes of one element, in document order: a view that lives as long as the tree. Each
+// entry reads as a TNvpNode whose views live as long as the tree.
+class TXmlAttributes
+{
+public:
+    class Iterator
+    {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = TNvpNode;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = TNvpNode;
+
+        Iterator() = default;
+        TNvpNode operator*() const { return (*FOwner)[FIndex]; }
+        Iterator &operator++()
+        {
+            ++FIndex;
+            return *this;
+        }
+        Iterator operator++(int)
+        {
+            Iterator before = *this;
+            ++FIndex;
+            return before;
+        }
+        bool operator==(const Iterator &other) const { return FIndex == other.FIndex; }
+
+    private:
+        friend class TXmlAttributes;
+        Iterator(const TXmlAttributes *owner, size_t index)
+            : FOwner(owner)
+            , FIndex(index)
+        {
+        }
+        const TXmlAttributes *FOwner = nullptr;
+        size_t FIndex = 0;
+    };
+
+    TXmlAttributes() = default;
+    TXmlAttributes(const TXmlDocument *doc, const TXmlAttr *items, size_t count)
+        : FDoc(doc)
+        , FItems(items)
+        , FCount(count)
+    {
+    }
+    size_t size() const { return FCount; }
+    bool empty() const { return FCount == 0; }
+    // Entry index (0 <= index < size()).
+    TNvpNode operator[](size_t index) const;
+    Iterator begin() const { return { this, 0 }; }
+    Iterator end() const { return { this, FCount }; }
+
+private:
+    const TXmlDocument *FDoc = nullptr;
+    const TXmlAttr *FItems = nullptr;
+    size_t FCount = 0;
+};
 
 class IXmlNode
 {
@@ -30,7 +99,7 @@ public:
     // Concatenation of the content runs directly inside the element, in document order.
     virtual std::string_view Text() const = 0;
     // The start tag's attributes in document order.
-    virtual std::span<const TNvpNode> Attributes() const = 0;
+    virtual TXmlAttributes Attributes() const = 0;
     virtual int ChildCount() const = 0;
     // Child element number index (0-based), or null when out of range.
     virtual PXmlNode Child(int index) const = 0;
@@ -44,11 +113,15 @@ public:
     virtual const IXmlNode *ChildNode(int index) const = 0;
     virtual const IXmlNode *ChildNodeNamed(std::string_view name) const = 0;
 
-    // The value of the first attribute with this name (case-sensitive), or null.
-    const TNvpNode *FindAttribute(std::string_view name) const;
+    // The value of the first attribute with this name (case-sensitive), or none. The view lives
+    // as long as the tree.
+    virtual std::optional<std::string_view> FindAttribute(std::string_view name) const = 0;
     // The value of the first attribute with this name, or def. The view lives as long as the
     // tree (or as def, when def is returned).
-    std::string_view Attribute(std::string_view name, std::string_view def = {}) const;
+    std::string_view Attribute(std::string_view name, std::string_view def = {}) const
+    {
+        return FindAttribute(name).value_or(def);
+    }
 };
 
 // Parses a whole reply. The result is a root with an empty name and no attributes whose

@@ -6,6 +6,7 @@
 #include "support/FakeChannel.h"
 #include "support/FakeClock.h"
 
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -65,23 +66,31 @@ TEST_F(AlertStream, LiveAlertsAreRoutedByWindowIdAndUnknownOrDestroyedWindowsWit
     for (char &c : lower)
         c = static_cast<char>(std::tolower(c));
     Link().Reply(Poll(),
-        "<API><DATA>" + For(a.WindowId(), "<A SYMBOL=\"AAA\"/><A SYMBOL=\"BBB\"/>")
-            + For(lower, "<A SYMBOL=\"CCC\"/>") + For("DEADBEEF", "<A SYMBOL=\"ZZZ\"/>")
-            + "</DATA><RESTART LAST_ID=\"99\"/></API>");
+        "<API><DATA>"
+            + For(a.WindowId(),
+                "<ALERT SYMBOL=\"AAA\"/><a SYMBOL=\"NOT\"/><ALERT SYMBOL=\"BBB\"/><b/>")
+            + For(lower, "<ALERT SYMBOL=\"CCC\"/>") + For("DEADBEEF", "<ALERT SYMBOL=\"ZZZ\"/>")
+            + For("DEADBEEF", "") + "</DATA><RESTART LAST_ID=\"99\"/></API>");
     ASSERT_EQ(ra.Batches.size(), 1u);
     EXPECT_EQ(ra.Batches[0].first.size(), 2u);
     EXPECT_FALSE(ra.Batches[0].second);
     ASSERT_EQ(rb.Batches.size(), 1u);
     EXPECT_EQ(rb.Batches[0].first[0].Symbol, "CCC");
+    // Only ALERT elements are alerts; an unknown window is withdrawn once.
+    EXPECT_EQ(ra.Batches[0].first[1].Symbol, "BBB");
     const int remove = Link().Last("remove_config_info");
     ASSERT_GE(remove, 0);
     EXPECT_EQ(Link().Requests[remove].Value("window_id"), "DEADBEEF");
+    EXPECT_EQ(std::count_if(Link().Requests.begin(), Link().Requests.end(),
+                  [](const auto &r) { return r.Value("command") == "remove_config_info"; }),
+        1);
     EXPECT_EQ(Session.RestartLastId(), "99");
     EXPECT_EQ(a.SkipHistoryState(), 2);
 
     // A malformed number drops the whole reply.
     Link().Reply(Poll(),
-        "<API><DATA>" + For(a.WindowId(), "<A SYMBOL=\"X\"/><A SYMBOL=\"Y\" QUALITY=\"1.x\"/>")
+        "<API><DATA>"
+            + For(a.WindowId(), "<ALERT SYMBOL=\"X\"/><ALERT SYMBOL=\"Y\" QUALITY=\"1.x\"/>")
             + "</DATA></API>");
     EXPECT_EQ(ra.Batches.size(), 1u);
 
@@ -133,11 +142,13 @@ TEST_F(AlertStream, HistoryStateDecidesWhatIsDelivered)
     EXPECT_EQ(Link().Requests[sub].Value("long_history_max_count"), "10");
 
     // A live batch while history is requested is dropped.
-    Link().Reply(Poll(), "<API><DATA>" + For(a.WindowId(), "<A SYMBOL=\"L\"/>") + "</DATA></API>");
+    Link().Reply(
+        Poll(), "<API><DATA>" + For(a.WindowId(), "<ALERT SYMBOL=\"L\"/>") + "</DATA></API>");
     EXPECT_EQ(ra.NonEmpty(), 0u);
 
     const std::string history = "<API><M WINDOW=\"" + a.WindowId()
-        + "\" TYPE=\"alerts\" RESTART=\"h7\"><A SYMBOL=\"H1\"/><A SYMBOL=\"H2\"/></M></API>";
+        + "\" TYPE=\"alerts\" RESTART=\"h7\"><ALERT SYMBOL=\"H1\"/><ALERT "
+          "SYMBOL=\"H2\"/></M></API>";
     const std::string finished
         = "<API><M WINDOW=\"" + a.WindowId() + "\" TYPE=\"finished\"/></API>";
     Link().Reply(static_cast<size_t>(listen), history);
@@ -210,7 +221,8 @@ TEST(AlertParsing, TimeFormsAndMissingFractions)
     ParseAlertTime("2026-13-08 09:30:05", unix, time);
     EXPECT_EQ(time, 0);
 
-    const PXmlNode root = ParseXml("<A SYMBOL=\"X\" QUALITY=\"2.5\" NUM=\"7z\" RELVOL=\"0.25\"/>");
+    const PXmlNode root
+        = ParseXml("<ALERT SYMBOL=\"X\" QUALITY=\"2.5\" NUM=\"7z\" RELVOL=\"0.25\"/>");
     const TAlertRecord r = ParseAlert(*root->Child(0));
     EXPECT_EQ(r.Quality, 2.5);
     EXPECT_EQ(r.RelVol, 0.25);

@@ -3,6 +3,7 @@
 
 #include "symbollists/ListExports.h"
 
+#include "support/DebugLog.h"
 #include "support/FakeServerRequests.h"
 #include "symbollists/SymbolLists.h"
 
@@ -38,6 +39,31 @@ TEST_F(ListExportsTest, SymbolsAreTrimmedAndUpperCasedAndBlankOnesIgnored)
     Exports.DeleteSymbolFromList(3, " ibm");
     Server.Answer(0, true);
     EXPECT_EQ(Server.Value(1, "delete"), "IBM\n");
+}
+
+TEST_F(ListExportsTest, TextsLongerThanTheServerTakesAreRefusedAndLogged)
+{
+    const std::string longSymbol(MaxSymbolLength + 1, 'x');
+    const std::string hugeName(1 << 20, 'n');
+    DebugLog::Clear();
+    Exports.AddSymbolToList(1, longSymbol.c_str());
+    Exports.DeleteSymbolFromList(1, longSymbol.c_str());
+    Exports.AddToTempList(longSymbol.c_str());
+    Exports.SetListName(1, hugeName.c_str(), 1);
+    EXPECT_TRUE(Server.Requests.empty());
+    EXPECT_TRUE(Exports.TempList().empty());
+    EXPECT_EQ(Hub.FindListController(1), nullptr);
+    ASSERT_EQ(DebugLog::Entries().size(), 4u);
+    EXPECT_NE(
+        DebugLog::Entries()[3].find("list name of 1048576 bytes was refused"), std::string::npos);
+
+    // At the limits (blanks around a symbol do not count) the edits go out.
+    const std::string name(MaxListNameLength, 'n');
+    Exports.SetListName(1, name.c_str(), 0);
+    Exports.AddSymbolToList(1, ("  " + std::string(MaxSymbolLength, 'y') + "  ").c_str());
+    ASSERT_EQ(Server.Requests.size(), 1u);
+    EXPECT_EQ(Server.Value(0, "name"), name);
+    EXPECT_EQ(Server.Value(0, "add"), std::string(MaxSymbolLength, 'Y') + "\n");
 }
 
 TEST_F(ListExportsTest, IdsOfZeroOrBelowAreIgnoredEverywhere)

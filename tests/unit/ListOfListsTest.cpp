@@ -12,16 +12,24 @@ using namespace kestrova;
 namespace {
 
 const char *const TwoLists = "<?xml version='1.0'?><REPLY><!-- x --><LISTS>"
-                             "<L ID='3' NAME='Tech &amp; Co'/><L ID='-7'>t</L></LISTS></REPLY>";
+                             "<L ID='3' NAME='Tech &amp; Co'/><L ID='7'>t</L></LISTS></REPLY>";
 
 TEST(ListReplies, ListsAreReadInOrderBelowTheFirstTopElement)
 {
-    EXPECT_EQ(ParseListsReply(TwoLists), (TLists { { 3, "Tech & Co" }, { -7, "" } }));
+    EXPECT_EQ(ParseListsReply(TwoLists), (TLists { { 3, "Tech & Co" }, { 7, "" } }));
     // Empty, or not directly below the first top element, or repeated: no lists.
     for (const char *body : { "<REPLY><LISTS></LISTS></REPLY>", "<REPLY/>", "",
              "<A><B><LISTS><L ID='1'/></LISTS></B></A>", "<A/><B><LISTS><L ID='1'/></LISTS></B>",
              "<A><LISTS><L ID='1'/></LISTS><LISTS/></A>" })
         EXPECT_TRUE(ParseListsReply(body).empty()) << body;
+}
+
+TEST(ListReplies, IdsNotAboveZeroAreSkippedAndTheFirstOfDuplicatesIsKept)
+{
+    // An id of 0 would also end the host's array early and hide every list after it.
+    EXPECT_EQ(ParseListsReply("<R><LISTS><L ID='0' NAME='zero'/><L ID='5' NAME='a'/>"
+                              "<L ID='-2'/><L ID='5' NAME='b'/><L ID='9'/></LISTS></R>"),
+        (TLists { { 5, "a" }, { 9, "" } }));
 }
 
 TEST(ListReplies, BadIdsAndBrokenMarkupAreErrors)
@@ -103,7 +111,7 @@ TEST_F(ListMasterTest, RetryDelayGrowsBySecondsUpToTenAndRestartsOnANewRequest)
     EXPECT_EQ(Server.Requests.size(), 15u);
 }
 
-TEST_F(ListMasterTest, WithoutAUserAnEmptyResultIsDeliveredAtOnce)
+TEST_F(ListMasterTest, WithoutAUserAnEmptyResultComesFromTheEventLoop)
 {
     Server.User.clear();
     int calls = 0;
@@ -111,7 +119,12 @@ TEST_F(ListMasterTest, WithoutAUserAnEmptyResultIsDeliveredAtOnce)
         ++calls;
         EXPECT_TRUE(lists.empty());
     });
+    EXPECT_EQ(calls, 0);
+    EXPECT_TRUE(Master.RetryTimerEnabled());
+    EXPECT_EQ(Master.RetryIntervalMs(), 0);
+    Master.RetryTimerFired();
     EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(Master.ResultDue());
     EXPECT_TRUE(Server.Requests.empty());
 }
 

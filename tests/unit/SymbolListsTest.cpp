@@ -82,12 +82,43 @@ TEST_F(SymbolListsTest, FailedUpdateIsResentTwoTicksLaterWithEveryEditMadeMeanwh
 
     // Ticks while a request is outstanding do not count down a later delay.
     Server.Answer(1, false);
-    Hub.Tick();
-    Hub.Tick();
+    for (int i = 0; i < 4; ++i)
+        Hub.Tick();
     ASSERT_EQ(Server.Requests.size(), 3u);
     Hub.Tick();
     Hub.Tick();
     EXPECT_EQ(Server.Requests.size(), 3u);
+}
+
+TEST_F(SymbolListsTest, AnUpdateThatKeepsFailingBacksOffToAMinuteAndHoldsBackNoOtherList)
+{
+    TListController &bad = Hub.GetListController(1);
+    TListController &good = Hub.GetListController(2);
+    bad.AddSymbol("POISON");
+    std::vector<uint32_t> waits;
+    for (int failure = 0; failure < 8; ++failure) {
+        const size_t badRequest = Server.Requests.size() - 1;
+        Server.Answer(badRequest, false);
+        waits.push_back(bad.RetryDelay());
+        // Meanwhile the other list's edits go out at once and are confirmed.
+        good.AddSymbol("S" + std::to_string(failure));
+        ASSERT_EQ(Server.Value(Server.Requests.size() - 1, "id"), "2");
+        Server.Answer(Server.Requests.size() - 1, true, "<OK/>");
+        uint32_t ticks = 0;
+        while (Server.Requests.size() == badRequest + 2 && ticks < 100) {
+            Hub.Tick();
+            ++ticks;
+        }
+        EXPECT_EQ(ticks, waits.back());
+    }
+    EXPECT_EQ(waits, (std::vector<uint32_t> { 2, 4, 8, 16, 32, 60, 60, 60 }));
+    EXPECT_EQ(Server.Value(Server.Requests.size() - 1, "add"), "POISON\n");
+
+    // A success starts the count afresh.
+    Server.Answer(Server.Requests.size() - 1, true, "<OK/>");
+    bad.AddSymbol("NEXT");
+    Server.Answer(Server.Requests.size() - 1, false);
+    EXPECT_EQ(bad.RetryDelay(), 2u);
 }
 
 TEST_F(SymbolListsTest, DeletingAListThenAddingReplacesItInsteadOfDeleting)
@@ -194,6 +225,36 @@ TEST_F(SymbolListsTest, RequestedSymbolsAreReadFromTheReplyAndABadReplyIsRetried
         "<S NAME='MSFT'/></SYMBOLS></REPLY>");
     EXPECT_TRUE(list.SymbolsValid());
     EXPECT_EQ(list.Symbols().Items(), (std::vector<std::string> { "AAPL", "MSFT" }));
+}
+
+TEST_F(SymbolListsTest, AReplyThatCannotBeParsedAcknowledgesNothing)
+{
+    // A garbage reply to a plain update: the edit stays and goes out again.
+    TListController &list = Hub.GetListController(3);
+    list.AddSymbol("AAA");
+    Server.Answer(0, true, "</garbage>");
+    EXPECT_TRUE(list.InFlight());
+    Hub.Tick();
+    Hub.Tick();
+    ASSERT_EQ(Server.Requests.size(), 2u);
+    EXPECT_EQ(Server.Value(1, "add"), "AAA\n");
+    Server.Answer(1, true, "<REPLY/>");
+    EXPECT_FALSE(list.InFlight());
+
+    // A garbage reply to the delete-all: it is resent and holds updates back until confirmed.
+    Hub.DeleteAllLists();
+    Server.Answer(2, true, "<A></B>");
+    EXPECT_TRUE(Hub.DeleteAll().HoldsBackUpdates());
+    EXPECT_NE(DebugLog::Entries().back().find("TDeleteAllLists.OnRequestFinished, \"<A></B>\""),
+        std::string::npos);
+    list.AddSymbol("BBB");
+    Hub.Tick();
+    ASSERT_EQ(Server.Requests.size(), 4u);
+    EXPECT_EQ(Server.Value(3, "command"), "delete_all_lists");
+    Server.Answer(3, true, "<REPLY/>");
+    Hub.Tick();
+    ASSERT_EQ(Server.Requests.size(), 5u);
+    EXPECT_EQ(Server.Value(4, "add"), "BBB\n");
 }
 
 TEST_F(SymbolListsTest, ControllersAreCreatedOnceForPositiveIdsAndCancelTheirRequestsWhenFreed)

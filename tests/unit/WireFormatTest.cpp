@@ -73,9 +73,35 @@ TEST(WireFormat, FrameReaderTakesSplitAndPackedFrames)
     }
 }
 
+TEST(WireFormat, LargeFramesArriveWholeBetweenSmallOnes)
+{
+    std::string big(200000, 'x');
+    for (size_t i = 0; i < big.size(); i += 7)
+        big[i] = static_cast<char>('a' + i % 26);
+    const std::string bytes = EncodeFrame(1, "<A/>") + EncodeFrame(2, big) + EncodeFrame(3, "z");
+    for (size_t split : { size_t(0), size_t(13), size_t(20), size_t(100000), bytes.size() - 20,
+             bytes.size() - 5, bytes.size() }) {
+        TFrameReader reader;
+        std::vector<std::pair<int32_t, std::string>> frames;
+        for (const std::string &part : { bytes.substr(0, split), bytes.substr(split) }) {
+            reader.Append(part);
+            int32_t id;
+            std::string body;
+            while (reader.Next(id, body))
+                frames.emplace_back(id, body);
+        }
+        ASSERT_EQ(frames.size(), 3u) << "split at " << split;
+        EXPECT_EQ(frames[1].first, 2);
+        EXPECT_TRUE(frames[1].second == big) << "split at " << split;
+        EXPECT_EQ(frames[2], std::make_pair(3, std::string("z")));
+        EXPECT_EQ(reader.Buffered(), 0u);
+    }
+}
+
 TEST(WireFormat, FrameReaderRejectsNegativeAndHugeLengths)
 {
-    for (uint32_t length : { 0xFFFFFFFFu, uint32_t(MaxFrameLength) + 1 }) {
+    // Replies are kilobytes: a frame above 16 MiB is refused before it is buffered.
+    for (uint32_t length : { 0xFFFFFFFFu, 16u * 1024 * 1024 + 1 }) {
         std::string bytes;
         AppendLittleEndian32(bytes, 1);
         AppendLittleEndian32(bytes, length);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 using namespace kestrova;
 
@@ -170,6 +171,36 @@ TEST(XmlNodes, DeepNestingDoesNotExhaustTheStack)
         xml += "</a>";
     const PXmlNode root = ParseXml(xml);
     EXPECT_EQ(root->Child(0)->Child(0)->Name(), "a");
+}
+
+TEST(XmlNodes, LargeRepliesKeepEveryStringWhereverItLies)
+{
+    // Names and values straddling the tree's internal 32 KiB boundaries, decoded values and
+    // joined texts larger than them, and thousands of small decoded values.
+    const std::string longRaw(70000, 'q');
+    std::string xml = "<R big=\"&lt;" + longRaw + "&gt;\">";
+    for (int i = 0; i < 5000; ++i)
+        xml += "<E" + std::to_string(i % 7) + " v=\"&amp;" + std::to_string(i) + "\" w=\""
+            + std::to_string(i) + "\">t&amp;" + std::to_string(i) + "</E" + std::to_string(i % 7)
+            + ">";
+    xml += "<J>" + longRaw + "<K/>" + longRaw + "</J>end</R>";
+    const PXmlNode r = ParseXml(xml)->Child(0);
+    EXPECT_EQ(r->Attribute("big"), "<" + longRaw + ">");
+    ASSERT_EQ(r->ChildCount(), 5001);
+    for (int i = 0; i < 5000; ++i) {
+        const IXmlNode &e = *r->ChildNode(i);
+        ASSERT_EQ(e.Name(), "E" + std::to_string(i % 7));
+        ASSERT_EQ(e.Attribute("v"), "&" + std::to_string(i));
+        ASSERT_EQ(e.Attribute("w"), std::to_string(i));
+        ASSERT_EQ(e.Text(), "t&" + std::to_string(i));
+    }
+    EXPECT_EQ(r->ChildNamed("J")->Text(), longRaw + longRaw);
+    EXPECT_EQ(r->Text(), "end");
+    const auto attributes = r->Child(4999)->Attributes();
+    std::vector<std::string> seen;
+    for (const TNvpNode &a : attributes)
+        seen.push_back(std::string(a.Name) + "=" + std::string(a.Value));
+    EXPECT_EQ(seen, (std::vector<std::string> { "v=&4999", "w=4999" }));
 }
 
 TEST(XmlNodes, TopLevelElementsAndTextBelongToTheRoot)
