@@ -1,6 +1,6 @@
 #include "AlertServer.h"
 
-#include "support/DebugLog.h"
+#include "support/Exceptions.h"
 
 #include <QHostAddress>
 #include <QTcpSocket>
@@ -15,9 +15,17 @@ constexpr qint64 MaxQueuedOutput = 32 * 1024 * 1024;
 template<typename F>
 void TAlertServer::Guarded(const char *location, F &&handler)
 {
-    if (!RunGuarded(location, std::forward<F>(handler))) {
-        const auto entries = DebugLog::Entries();
-        FState.Info(entries.empty() ? std::string(location) + " failed" : entries.back());
+    try {
+        std::forward<F>(handler)();
+    } catch (const std::exception &e) {
+        std::string name = "Unknown";
+        try {
+            name = ExceptionClassName(e);
+        } catch (...) {
+        }
+        FState.Info("Class=" + name + ", Message=" + e.what() + ", Location=" + location);
+    } catch (...) {
+        FState.Info(std::string(location) + " failed");
     }
 }
 

@@ -4,6 +4,7 @@
 #include "session/BacktestNames.h"
 #include "session/GetAlertData.h"
 #include "session/TimeDefaults.h"
+#include "support/DebugWindow.h"
 #include "support/Exceptions.h"
 #include "symbollists/ListExports.h"
 #include "symbollists/SymbolLists.h"
@@ -73,6 +74,7 @@ void LibraryUnloading()
 
 void RunStartUpBlock()
 {
+    TMiscDebugWindow::Install();
     AllAlertsConnection().HelpEnabled = true;
     BacktestFeatureName() = "Backtester";
     BacktestWording() = "Halvex";

@@ -1,6 +1,5 @@
 #include "support/DebugLog.h"
 
-#include "support/DebugWindow.h"
 #include "support/Exceptions.h"
 
 #include <deque>
@@ -16,14 +15,31 @@ std::deque<std::string> &Log()
     static std::deque<std::string> entries;
     return entries;
 }
+
+TDebugSink &Sink()
+{
+    static TDebugSink sink;
+    return sink;
+}
 } // namespace
+
+void SetDebugSink(TDebugSink sink)
+{
+    Sink() = std::move(sink);
+}
 
 void ShowDebugMessage(const std::string &text)
 {
     Log().push_back(text);
     if (Log().size() > MaxEntries)
         Log().pop_front();
-    TMiscDebugWindow::Post(text);
+    if (Sink()) {
+        try {
+            Sink()(text);
+        } catch (...) {
+            // The log holds the report; a failing window must not fail the reporter.
+        }
+    }
 }
 
 void ReportException(const std::exception &e, const std::string &location) noexcept

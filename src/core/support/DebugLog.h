@@ -1,6 +1,6 @@
 #pragma once
 // The library's debug log: every report goes to an in-memory log (readable by tests and by
-// diagnostics) and to the process-wide debug window when a widget application exists.
+// diagnostics) and to the sink, where the debug window plugs in once the widgets are there.
 // GUI thread only.
 
 #include <exception>
@@ -17,6 +17,11 @@ void ShowDebugMessage(const std::string &text);
 void ReportException(const std::exception &e, const std::string &location) noexcept;
 // For a caught object that is not a std::exception. Never throws.
 void ReportUnknownException(const std::string &location) noexcept;
+
+// Where every report goes after the in-memory log (empty: nowhere else). The UI layer installs
+// the debug window here; an exception from the sink is swallowed.
+using TDebugSink = std::function<void(const std::string &text)>;
+void SetDebugSink(TDebugSink sink);
 
 // The in-memory log: every text given to ShowDebugMessage, in order, one entry per call.
 namespace DebugLog {

@@ -30,6 +30,10 @@ void RaiseAssertion(const char *text, const char *file, int line)
     auto pos = path.rfind("/src/");
     if (pos != std::string::npos)
         path = path.substr(pos + 5);
+    // Nor the layer: "link/TalkWithServer.cpp" whichever layer holds it.
+    for (const char *layer : { "protocol/", "core/", "ui/" })
+        if (path.rfind(layer, 0) == 0)
+            path = path.substr(std::char_traits<char>::length(layer));
     throw EAssertionFailed(
         std::string(text) + " (" + path + ", line " + std::to_string(line) + ")");
 }

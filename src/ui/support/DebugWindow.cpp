@@ -1,5 +1,7 @@
 #include "support/DebugWindow.h"
 
+#include "support/DebugLog.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QPointer>
@@ -53,6 +55,11 @@ TMiscDebugWindow::TMiscDebugWindow()
     // Hosts and tests that never run exec() get no aboutToQuit: free the window while the
     // application object still exists rather than after it.
     qAddPostRoutine([] { delete Holder().Window.data(); });
+}
+
+void TMiscDebugWindow::Install()
+{
+    SetDebugSink(&TMiscDebugWindow::Post);
 }
 
 TMiscDebugWindow *TMiscDebugWindow::Instance()

@@ -16,6 +16,8 @@ public:
     // Adds a report: creates the window on first use (only when a widget application exists),
     // queues the text for the next timer tick and shows the window.
     static void Post(const std::string &text);
+    // Makes Post the debug log's sink, so that every report reaches the window.
+    static void Install();
     // The window, or nullptr when none was created yet.
     static TMiscDebugWindow *Instance();
 
