@@ -13,11 +13,17 @@ using kvtest::FakeChannel;
 
 namespace {
 
+TSharedDefaults &ServerTimeMode(TSharedDefaults &defaults)
+{
+    defaults.SetTimeOffset(ServerTimeOffsetMinutes);
+    return defaults;
+}
+
 class AlertSession : public ::testing::Test
 {
 protected:
     AlertSession()
-        : Session((SetTimeOffset(999999), Channels.Factory()))
+        : Session(Channels.Factory(), Clock, {}, ServerTimeMode(Defaults))
     {
         Session.OpenUrl = [this](const std::string &url) { Opened.push_back(url); };
         Session.OnStatusMessage
@@ -42,6 +48,7 @@ protected:
     }
 
     kvtest::FakeClock Clock;
+    TSharedDefaults Defaults { Clock };
     kvtest::FakeChannelFactory Channels;
     TAllAlertsConnection Session;
     std::vector<std::string> Opened;
@@ -202,21 +209,19 @@ TEST_F(AlertSession, LostLinkIsReportedFreedAndReplaced)
 
 TEST_F(AlertSession, PingReportsHalfTheRoundTripAndNeedsACounter)
 {
-    Clock::SetCounterSource([] { return int64_t(0); }, 0);
+    Clock.TicksPerSecond = 0;
     auto noCounter = StartWithWindow();
     Tick(20);
     EXPECT_EQ(Link().Count("ping"), 0);
 
     Session.Restart();
-    int64_t counter = 1000;
-    Clock::SetCounterSource([&] { return counter; }, 1'000'000);
+    Clock.TicksPerSecond = 1'000'000;
     auto window = StartWithWindow();
     Tick(10);
     const int ping = Link().Last("ping");
     ASSERT_GE(ping, 0);
-    counter += 40'000; // 40 ms round trip
+    Clock.Ticks += 40'000; // 40 ms round trip
     Link().Reply(static_cast<size_t>(ping), "<API/>");
-    Clock::SetCounterSource({}, 0);
     ASSERT_FALSE(Status.empty());
     EXPECT_EQ(Status.back(), std::make_pair(4, std::string("20ms")));
 }

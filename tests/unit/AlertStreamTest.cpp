@@ -14,6 +14,12 @@ using kvtest::FakeChannel;
 
 namespace {
 
+TSharedDefaults &ServerTimeMode(TSharedDefaults &defaults)
+{
+    defaults.SetTimeOffset(ServerTimeOffsetMinutes);
+    return defaults;
+}
+
 struct Received
 {
     std::vector<std::pair<TAlertRecords, bool>> Batches;
@@ -36,7 +42,7 @@ class AlertStream : public ::testing::Test
 {
 protected:
     AlertStream()
-        : Session((SetTimeOffset(999999), Channels.Factory()))
+        : Session(Channels.Factory(), Clock, {}, ServerTimeMode(Defaults))
     {
         Session.SetUsername("trader");
     }
@@ -49,6 +55,7 @@ protected:
     }
 
     kvtest::FakeClock Clock;
+    TSharedDefaults Defaults { Clock };
     kvtest::FakeChannelFactory Channels;
     TAllAlertsConnection Session;
 };

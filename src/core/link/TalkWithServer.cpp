@@ -1,7 +1,6 @@
 #include "link/TalkWithServer.h"
 
 #include "link/SocketServerConnections.h"
-#include "link/WakeMeSoon.h"
 #include "support/DebugLog.h"
 
 #include <cerrno>
@@ -109,8 +108,8 @@ std::string DescribeMessage(const TMessageToServer &message)
 
 TTalkWithServer::TConnectionFactory TTalkWithServer::TunnelFactory;
 
-TTalkWithServer::TTalkWithServer()
-    : FWake(std::make_unique<TWakeMeSoon>())
+TTalkWithServer::TTalkWithServer(TWakeFactory wakes)
+    : FWake(WakeFactoryOrLoop(std::move(wakes))())
     , FErrorText("Unable to connect to server.")
 {
     FWake->OnWake = [this] { Flush(); };

@@ -6,6 +6,7 @@
 
 #include "link/PendingRequests.h"
 #include "link/RequestChannel.h"
+#include "link/WakeMeSoon.h"
 #include "link/WireFormat.h"
 #include "link/ZLibStreams.h"
 #include "support/Exceptions.h"
@@ -19,7 +20,6 @@
 namespace kestrova {
 
 class TGenericServerConnection;
-class TWakeMeSoon;
 
 // A number from a reply: "." becomes the locale's decimal separator, then the whole text must
 // convert. Raises EConvertError.
@@ -67,8 +67,9 @@ TMessageToServer MakeMessageToServer(const Items &...items)
 class TTalkWithServer : public IRequestChannel
 {
 public:
-    // Queues the preamble; no network activity until Connect.
-    TTalkWithServer();
+    // Queues the preamble; no network activity until Connect. wakes makes the wake-up that
+    // flushes queued requests (empty: one on the event loop).
+    explicit TTalkWithServer(TWakeFactory wakes = {});
     // Runs the close sequence (OnDisconnected, failures) when not yet Closed; an owner that does
     // not want them unsets the events first.
     ~TTalkWithServer() override;
@@ -113,7 +114,7 @@ private:
     void DetachConnection();
 
     std::unique_ptr<TGenericServerConnection> FConnection;
-    std::unique_ptr<TWakeMeSoon> FWake;
+    std::unique_ptr<IWakeUp> FWake;
     TZLibCompressor FCompressor;
     TZLibDecompressor FDecompressor;
     TFrameReader FFrames;

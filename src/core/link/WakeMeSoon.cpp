@@ -67,4 +67,14 @@ void TWakeMeSoon::WndPrc()
         FInHandler = false;
 }
 
+TWakeFactory LoopWakeFactory()
+{
+    return [] { return std::make_unique<TWakeMeSoon>(); };
+}
+
+TWakeFactory WakeFactoryOrLoop(TWakeFactory factory)
+{
+    return factory ? std::move(factory) : LoopWakeFactory();
+}
+
 } // namespace kestrova

@@ -1,17 +1,17 @@
 #include "session/BacktestNames.h"
 
+#include "session/TimeDefaults.h"
+
 namespace kestrova {
 
 std::string &BacktestFeatureName()
 {
-    static std::string name = "Quorix";
-    return name;
+    return SharedDefaults().BacktestFeatureName;
 }
 
 std::string &BacktestWording()
 {
-    static std::string wording;
-    return wording;
+    return SharedDefaults().BacktestWording;
 }
 
 } // namespace kestrova

@@ -1,6 +1,7 @@
 #pragma once
 // Library-wide names of the backtest feature, set at library start-up and read by the alert
-// panel's hint, the backtest window's caption and each backtest request. GUI thread only.
+// panel's hint, the backtest window's caption and each backtest request. They are kept by the
+// process's shared defaults (session/TimeDefaults.h). GUI thread only.
 
 #include <string>
 

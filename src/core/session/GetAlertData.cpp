@@ -1,17 +1,15 @@
 #include "session/GetAlertData.h"
 
 #include "link/TalkWithServer.h"
-#include "link/WakeMeSoon.h"
+#include "net/LoopTimer.h"
 #include "session/Endpoints.h"
 #include "session/GenericNetRequest.h"
 #include "session/MachineIdentity.h"
 #include "session/NetSession.h"
-#include "session/TimeDefaults.h"
 #include "support/DateTime.h"
 #include "support/DebugLog.h"
 
 #include <QDesktopServices>
-#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <climits>
@@ -52,25 +50,29 @@ public:
     explicit TDefaultsListenerAdapter(TAllAlertsConnection &session)
         : FSession(session)
     {
-        RegisterDefaultsListener(this);
+        session.Defaults().RegisterListener(this);
     }
-    ~TDefaultsListenerAdapter() override { UnregisterDefaultsListener(this); }
     void DefaultsChanged() override { FSession.TimeModeCheck(); }
 
 private:
     TAllAlertsConnection &FSession;
 };
 
-TAllAlertsConnection::TAllAlertsConnection(TChannelFactory factory)
+TAllAlertsConnection::TAllAlertsConnection(
+    TChannelFactory channels, const IClock &clock, TWakeFactory wakes, TSharedDefaults &defaults)
     : HelpUrl(DefaultHelpUrl)
     , WebViewUrl(DefaultWebViewUrl)
-    , FFactory(std::move(factory))
-    , FConnectWake(std::make_unique<TWakeMeSoon>())
-    , FPollWake(std::make_unique<TWakeMeSoon>())
-    , FTimer(std::make_unique<QTimer>())
+    , FFactory(std::move(channels))
+    , FClock(clock)
+    , FDefaults(defaults)
+    , FTimer(std::make_unique<TLoopTimer>())
 {
+    wakes = WakeFactoryOrLoop(std::move(wakes));
     if (!FFactory)
-        FFactory = [] { return std::make_unique<TTalkWithServer>(); };
+        FFactory = [wakes] { return std::make_unique<TTalkWithServer>(wakes); };
+    FConnectWake = wakes();
+    FPollWake = wakes();
+    FReapWake = wakes();
     FSettings.ServerAddress = DefaultServerAddress;
     FSettings.TunnelUrl = DefaultTunnelUrl;
     OpenUrl = [](const std::string &url) {
@@ -78,11 +80,11 @@ TAllAlertsConnection::TAllAlertsConnection(TChannelFactory factory)
     };
     FConnectWake->OnWake = [this] { ConnectWake(); };
     FPollWake->OnWake = [this] { PollWake(); };
-    FTimer->setInterval(500);
-    QObject::connect(FTimer.get(), &QTimer::timeout, [this] {
+    FReapWake->OnWake = [this] { FDeadLinks.clear(); };
+    FTimer->OnTimer = [this] {
         RunGuarded("GetAlertData, TAllAlertsConnection.TimerTick", [this] { TimerTick(); });
-    });
-    FTimer->start();
+    };
+    FTimer->Start(500);
     FDefaultsAdapter = std::make_unique<TDefaultsListenerAdapter>(*this);
     // Net requests (the general-info fetch, pictures) talk through the first session made.
     if (!InstalledNetSession())
@@ -91,7 +93,7 @@ TAllAlertsConnection::TAllAlertsConnection(TChannelFactory factory)
 
 TAllAlertsConnection::~TAllAlertsConnection()
 {
-    FTimer->stop();
+    FTimer->Stop();
     FDefaultsAdapter.reset();
     FGeneralInfoRequest.reset();
     OnStatusMessage = nullptr;
@@ -175,7 +177,7 @@ void TAllAlertsConnection::EnsureLink()
 {
     if (FLink)
         return;
-    FNextPingTime = Clock::Now() + PingIntervalDays;
+    FNextPingTime = FClock.Now() + PingIntervalDays;
     FLink = FFactory();
     FLink->OnDisconnected = [this] { LinkDisconnected(); };
     FLink->OnResponse = [this](bool success, const std::string &, const TMessageToServer &) {
@@ -185,7 +187,7 @@ void TAllAlertsConnection::EnsureLink()
     FLink->Settings = FSettings;
     ++FLinksCreated;
     FReconnectWanted = false;
-    FTimeModeAtLink = ServerTimeMode();
+    FTimeModeAtLink = FDefaults.ServerTimeMode();
     TMessageHandle ignored;
     if (FTimeModeAtLink)
         FLink->SendMessage(
@@ -216,7 +218,7 @@ void TAllAlertsConnection::DropLink()
     link->OnStatusText = nullptr;
     link->Close();
     FDeadLinks.push_back(std::move(link));
-    QTimer::singleShot(0, FTimer.get(), [this] { FDeadLinks.clear(); });
+    FReapWake->RequestWake();
 }
 
 void TAllAlertsConnection::ScheduleConnect()
@@ -255,7 +257,7 @@ void TAllAlertsConnection::Reset()
     FReconnectWanted = FReconnectWanted || FLink != nullptr;
     DropLink();
     ScheduleConnect();
-    FNextGeneralInfoTime = Clock::Now();
+    FNextGeneralInfoTime = FClock.Now();
     FDisconnectedForGood = false;
     FRestartLastId.clear();
     FRestartKey.clear();
@@ -362,7 +364,7 @@ TAlertWindowConnection *TAllAlertsConnection::FindWindowFromEnd(const std::strin
 void TAllAlertsConnection::TimerTick()
 {
     FDeadLinks.clear();
-    const TDateTime now = Clock::Now();
+    const TDateTime now = FClock.Now();
     if (now >= FNextGeneralInfoTime && !FWindows.empty()) {
         FGeneralInfoRequest.reset();
         FGeneralInfoRequest = std::make_unique<TGenericNetRequest>("GSM:/Misc/GeneralInfo.xml",
@@ -413,7 +415,7 @@ void TAllAlertsConnection::PollWake()
 
 void TAllAlertsConnection::TimeModeCheck()
 {
-    if (FLink && ServerTimeMode() != FTimeModeAtLink)
+    if (FLink && FDefaults.ServerTimeMode() != FTimeModeAtLink)
         Restart();
 }
 
@@ -421,20 +423,20 @@ void TAllAlertsConnection::TimeModeCheck()
 
 void TAllAlertsConnection::SendPing()
 {
-    if (!FLink || Clock::Frequency() <= 0 || Clock::Now() <= FNextPingTime)
+    if (!FLink || FClock.Frequency() <= 0 || FClock.Now() <= FNextPingTime)
         return;
     CancelRequest(FPingId);
     SendRequest({ { "command", "ping" }, { "response", "1" } }, FPingId,
         [this](
             bool success, const std::string &, const TMessageToServer &) { ReceivePing(success); });
-    FPingStart = Clock::Counter();
-    FNextPingTime = Clock::Now() + PingIntervalDays;
+    FPingStart = FClock.Counter();
+    FNextPingTime = FClock.Now() + PingIntervalDays;
 }
 
 void TAllAlertsConnection::ReceivePing(bool success)
 {
-    const int64_t perHalfMillisecond = Clock::Frequency() / 500;
-    const int64_t elapsed = Clock::Counter() - FPingStart;
+    const int64_t perHalfMillisecond = FClock.Frequency() / 500;
+    const int64_t elapsed = FClock.Counter() - FPingStart;
     if (success && OnStatusMessage && FPingStart != 0 && elapsed > 0 && perHalfMillisecond > 0)
         OnStatusMessage(scLatency, std::to_string(elapsed / perHalfMillisecond) + "ms");
     FPingId = {};
@@ -513,7 +515,7 @@ void TAllAlertsConnection::HandleLoginReply(const std::string &body)
         if (serverNow > 0) {
             serverNow += StrToIntDef(AttributeAtPath(time, {}, "", "MILLISECONDS"), 0)
                 / MillisecondsPerDay;
-            FServerClockOffset = serverNow - Clock::Now();
+            FServerClockOffset = serverNow - FClock.Now();
         }
     }
     if (status && AttributeAtPath(status, {}, "", "GRACEFUL_RESTART") == "1") {
@@ -537,7 +539,7 @@ void TAllAlertsConnection::ReceiveGeneralInfo(const std::string &text)
         ReportException(
             e, "GetAlertData, TAllAlertsConnection.ReceiveGeneralInfo, \"" + text + "\"");
     }
-    const TDateTime now = Clock::Now();
+    const TDateTime now = FClock.Now();
     if (!top) {
         FNextGeneralInfoTime = now + 60 * SecondDays;
         return;
@@ -562,7 +564,7 @@ void TAllAlertsConnection::ReceiveGeneralInfo(const std::string &text)
 
 TDateTime TAllAlertsConnection::GetServerNow() const
 {
-    return Clock::Now() + FServerClockOffset;
+    return FClock.Now() + FServerClockOffset;
 }
 
 void TAllAlertsConnection::ShowHelpTopic(const std::string &topic)

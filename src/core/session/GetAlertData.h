@@ -1,11 +1,13 @@
 #pragma once
 // The alert-service session of the process (TAllAlertsConnection) and the per-window subscriptions
 // on it (TAlertWindowConnection). GUI thread only: everything is driven by the session's 500 ms
-// timer, its two wake-ups and the request channel's notifications.
+// timer, its wake-ups and the request channel's notifications.
 
 #include "link/RequestChannel.h"
+#include "link/WakeMeSoon.h"
 #include "session/AlertRecord.h"
 #include "session/ServerRequests.h"
+#include "session/TimeDefaults.h"
 #include "support/Clock.h"
 #include "xml/XmlNodes.h"
 
@@ -15,12 +17,10 @@
 #include <string>
 #include <vector>
 
-class QTimer;
-
 namespace kestrova {
 
 class TAlertWindowConnection;
-class TWakeMeSoon;
+class TLoopTimer;
 class TGenericNetRequest;
 class TDefaultsListenerAdapter;
 
@@ -47,8 +47,13 @@ class TAllAlertsConnection : public IServerRequests
 public:
     using TChannelFactory = std::function<std::unique_ptr<IRequestChannel>()>;
 
-    // Factory: how links are made (tests plug in a fake); empty = the real request channel.
-    explicit TAllAlertsConnection(TChannelFactory factory = {});
+    // channels: how links are made (empty: the real request channel, built with wakes). clock:
+    // what "now" and the ping counter are read from. wakes: how the deferred wake-ups are made
+    // (empty: on the event loop). defaults: the time mode and listeners the session follows.
+    // Clock and defaults must outlive the session.
+    explicit TAllAlertsConnection(TChannelFactory channels = {},
+        const IClock &clock = ProcessClock(), TWakeFactory wakes = {},
+        TSharedDefaults &defaults = SharedDefaults());
     ~TAllAlertsConnection() override;
     TAllAlertsConnection(const TAllAlertsConnection &) = delete;
     TAllAlertsConnection &operator=(const TAllAlertsConnection &) = delete;
@@ -88,6 +93,8 @@ public:
     const std::vector<TAlertWindowConnection *> &Windows() const { return FWindows; }
 
     TDateTime GetServerNow() const;
+    const IClock &TimeSource() const { return FClock; }
+    TSharedDefaults &Defaults() const { return FDefaults; }
     void ShowHelpTopic(const std::string &topic);
     void ShowPrefixedHelpTopic(const std::string &topic);
 
@@ -158,6 +165,8 @@ private:
     void OpenHelp(const std::string &url);
 
     TChannelFactory FFactory;
+    const IClock &FClock;
+    TSharedDefaults &FDefaults;
     TConnectionSettings FSettings;
     std::string FUsername, FPassword, FVendorId;
 
@@ -181,8 +190,9 @@ private:
     int32_t FNextPayment = 0, FQuorixEntitlement = 0;
     uint64_t FResetCount = 0, FLinksCreated = 0;
 
-    std::unique_ptr<TWakeMeSoon> FConnectWake, FPollWake;
-    std::unique_ptr<QTimer> FTimer;
+    // Connect, poll, and the freeing of dropped links.
+    std::unique_ptr<IWakeUp> FConnectWake, FPollWake, FReapWake;
+    std::unique_ptr<TLoopTimer> FTimer;
     std::unique_ptr<TDefaultsListenerAdapter> FDefaultsAdapter;
 };
 

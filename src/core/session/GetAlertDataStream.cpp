@@ -3,7 +3,6 @@
 
 #include "link/TalkWithServer.h"
 #include "session/GetAlertData.h"
-#include "session/TimeDefaults.h"
 #include "support/DateTime.h"
 
 #include <algorithm>
@@ -276,7 +275,7 @@ void TAlertWindowConnection::Unsubscribe()
 
 std::string TAlertWindowConnection::TimeText(TDateTime value) const
 {
-    if (ServerTimeMode()) {
+    if (FSession.Defaults().ServerTimeMode()) {
         if (value == 0)
             return {};
         const TDateTimeParts p = DecodeDateTime(value);

@@ -17,60 +17,6 @@ namespace {
 constexpr char FallbackShortDate[] = "M/d/yyyy";
 constexpr char FallbackShortTime[] = "h:nn:ss";
 
-struct TRegisteredListener
-{
-    uint64_t Id;
-    IDefaultsListener *Listener;
-};
-
-struct TDefaultsState
-{
-    TDefaultsState() { Reset(); }
-    ~TDefaultsState() { Destroyed = true; }
-
-    void Reset()
-    {
-        OffsetMinutes = 0;
-        Text.clear();
-        const auto [date, time] = LocaleShortDateTimePatterns();
-        Formats = DefaultTimeFormats(date, time);
-        Listeners.clear();
-    }
-
-    int32_t OffsetMinutes = 0;
-    TPossibleTimeFormats Formats;
-    std::string Text;
-    std::vector<TRegisteredListener> Listeners;
-    uint64_t NextListenerId = 1;
-    // Set at static destruction, so that listeners destroyed later do not touch the state.
-    static inline bool Destroyed = false;
-};
-
-TDefaultsState &State()
-{
-    static TDefaultsState state;
-    return state;
-}
-
-bool StillRegistered(uint64_t id)
-{
-    const auto &list = State().Listeners;
-    return std::any_of(list.begin(), list.end(), [id](const auto &r) { return r.Id == id; });
-}
-
-// Tells every listener registered when the change happened, in registration order. Listeners
-// may unregister (or destroy) each other or themselves meanwhile; a failing one is reported.
-void NotifyListeners()
-{
-    const std::vector<TRegisteredListener> snapshot = State().Listeners;
-    for (const auto &entry : snapshot) {
-        if (!StillRegistered(entry.Id))
-            continue;
-        RunGuarded("TimeDefaults, NotifyDefaultsListeners",
-            [&entry] { entry.Listener->DefaultsChanged(); });
-    }
-}
-
 std::vector<std::string> SplitAtBar(const std::string &text)
 {
     std::vector<std::string> pieces;
@@ -130,60 +76,145 @@ const char *ConversionPattern(char conversion, bool unpadded)
 
 IDefaultsListener::~IDefaultsListener()
 {
-    UnregisterDefaultsListener(this);
+    if (FRegistry)
+        FRegistry->UnregisterListener(this);
 }
 
-void SetTimeOffset(int32_t minutes)
+TSharedDefaults::TSharedDefaults(const IClock &clock)
+    : FClock(clock)
 {
-    State().OffsetMinutes = minutes;
+    Reset();
+}
+
+TSharedDefaults::~TSharedDefaults()
+{
+    for (const auto &entry : FListeners)
+        entry.Listener->FRegistry = nullptr;
+}
+
+void TSharedDefaults::Reset()
+{
+    FOffsetMinutes = 0;
+    FText.clear();
+    const auto [date, time] = LocaleShortDateTimePatterns();
+    FFormats = DefaultTimeFormats(date, time);
+    for (const auto &entry : FListeners)
+        entry.Listener->FRegistry = nullptr;
+    FListeners.clear();
+    BacktestFeatureName = "Quorix";
+    BacktestWording.clear();
+}
+
+bool TSharedDefaults::StillRegistered(uint64_t id) const
+{
+    return std::any_of(
+        FListeners.begin(), FListeners.end(), [id](const auto &r) { return r.Id == id; });
+}
+
+// Tells every listener registered when the change happened, in registration order. Listeners
+// may unregister (or destroy) each other or themselves meanwhile; a failing one is reported.
+void TSharedDefaults::NotifyListeners()
+{
+    const std::vector<TRegisteredListener> snapshot = FListeners;
+    for (const auto &entry : snapshot) {
+        if (!StillRegistered(entry.Id))
+            continue;
+        RunGuarded("TimeDefaults, NotifyDefaultsListeners",
+            [&entry] { entry.Listener->DefaultsChanged(); });
+    }
+}
+
+void TSharedDefaults::SetTimeOffset(int32_t minutes)
+{
+    FOffsetMinutes = minutes;
     NotifyListeners();
 }
 
-bool ServerTimeMode()
+double TSharedDefaults::TimeOffsetDays() const
 {
-    return State().OffsetMinutes == ServerTimeOffsetMinutes;
+    return ServerTimeMode() ? 0.0 : FOffsetMinutes / 1440.0;
 }
 
-int32_t GetTimeOffsetMinutes()
+void TSharedDefaults::SetTimeFormats(const std::string &text)
 {
-    return State().OffsetMinutes;
-}
-
-double GetTimeOffsetDays()
-{
-    return ServerTimeMode() ? 0.0 : State().OffsetMinutes / 1440.0;
-}
-
-void SetTimeFormats(const std::string &text)
-{
-    TDefaultsState &state = State();
-    state.Text = text;
+    FText = text;
     if (text.empty()) {
         const auto [date, time] = LocaleShortDateTimePatterns();
-        state.Formats = DefaultTimeFormats(date, time);
+        FFormats = DefaultTimeFormats(date, time);
     } else {
         TPossibleTimeFormats formats = SplitAtBar(text);
         std::reverse(formats.begin(), formats.end());
-        const TDateTime now = Clock::Now();
+        const TDateTime now = FClock.Now();
         try {
             for (const auto &format : formats)
                 FormatDateTime(format, now);
         } catch (...) {
             formats = { InvalidTimeFormatEntry };
         }
-        state.Formats = std::move(formats);
+        FFormats = std::move(formats);
     }
     NotifyListeners();
 }
 
+void TSharedDefaults::RegisterListener(IDefaultsListener *listener)
+{
+    KV_ASSERT(listener != nullptr, "RegisterDefaultsListener needs a listener");
+    if (listener->FRegistry == this)
+        return;
+    if (listener->FRegistry)
+        listener->FRegistry->UnregisterListener(listener);
+    FListeners.push_back({ FNextListenerId++, listener });
+    listener->FRegistry = this;
+}
+
+void TSharedDefaults::UnregisterListener(IDefaultsListener *listener)
+{
+    if (listener->FRegistry != this)
+        return;
+    listener->FRegistry = nullptr;
+    std::erase_if(FListeners, [listener](const auto &r) { return r.Listener == listener; });
+}
+
+TSharedDefaults &SharedDefaults()
+{
+    // Never destroyed: listeners and sessions freed by exit handlers may still reach it.
+    static TSharedDefaults *defaults = new TSharedDefaults;
+    return *defaults;
+}
+
+void SetTimeOffset(int32_t minutes)
+{
+    SharedDefaults().SetTimeOffset(minutes);
+}
+
+bool ServerTimeMode()
+{
+    return SharedDefaults().ServerTimeMode();
+}
+
+int32_t GetTimeOffsetMinutes()
+{
+    return SharedDefaults().TimeOffsetMinutes();
+}
+
+double GetTimeOffsetDays()
+{
+    return SharedDefaults().TimeOffsetDays();
+}
+
+void SetTimeFormats(const std::string &text)
+{
+    SharedDefaults().SetTimeFormats(text);
+}
+
 TPossibleTimeFormats GetTimeFormats()
 {
-    return State().Formats;
+    return SharedDefaults().TimeFormats();
 }
 
 std::string GetTimeFormatsText()
 {
-    return State().Text;
+    return SharedDefaults().TimeFormatsText();
 }
 
 TPossibleTimeFormats DefaultTimeFormats(const std::string &shortDate, const std::string &shortTime)
@@ -261,25 +292,17 @@ std::pair<std::string, std::string> LocaleShortDateTimePatterns()
 
 void RegisterDefaultsListener(IDefaultsListener *listener)
 {
-    KV_ASSERT(listener != nullptr, "RegisterDefaultsListener needs a listener");
-    auto &list = State().Listeners;
-    if (std::any_of(
-            list.begin(), list.end(), [listener](const auto &r) { return r.Listener == listener; }))
-        return;
-    list.push_back({ State().NextListenerId++, listener });
+    SharedDefaults().RegisterListener(listener);
 }
 
 void UnregisterDefaultsListener(IDefaultsListener *listener)
 {
-    if (TDefaultsState::Destroyed)
-        return;
-    auto &list = State().Listeners;
-    std::erase_if(list, [listener](const auto &r) { return r.Listener == listener; });
+    SharedDefaults().UnregisterListener(listener);
 }
 
 void ResetTimeDefaults()
 {
-    State().Reset();
+    SharedDefaults().Reset();
 }
 
 } // namespace kestrova

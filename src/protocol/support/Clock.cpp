@@ -57,3 +57,24 @@ void SetCounterSource(std::function<int64_t()> counter, int64_t frequency)
 }
 
 } // namespace kestrova::Clock
+
+namespace kestrova {
+
+namespace {
+class TProcessClock final : public IClock
+{
+public:
+    TDateTime Now() const override { return Clock::Now(); }
+    int64_t Counter() const override { return Clock::Counter(); }
+    int64_t Frequency() const override { return Clock::Frequency(); }
+};
+} // namespace
+
+const IClock &ProcessClock()
+{
+    // Never destroyed: units freed by exit handlers may still hold it.
+    static const TProcessClock *clock = new TProcessClock;
+    return *clock;
+}
+
+} // namespace kestrova
