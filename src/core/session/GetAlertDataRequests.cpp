@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <utility>
 
 namespace kestrova {
 
@@ -283,10 +284,13 @@ void TAlertWindowConnection::HistoryMessage(const IXmlNode &message)
 
 // ---- backtest ----
 
-void TAlertWindowConnection::NotifyQuorix()
+void TAlertWindowConnection::NotifyQuorix(TQuorixInfo info, bool detach)
 {
-    if (FOnQuorixProgress)
-        FOnQuorixProgress(FQuorixInfo);
+    // The handler and the state it sees are copied first: it may start another backtest (which
+    // installs a new handler) or free this window; nothing here is touched after it returns.
+    auto handler = detach ? std::exchange(FOnQuorixProgress, nullptr) : FOnQuorixProgress;
+    if (handler)
+        handler(info);
 }
 
 void TAlertWindowConnection::StartQuorix(
@@ -304,7 +308,7 @@ void TAlertWindowConnection::StartQuorix(
             });
     TMessageHandle ignored;
     FSession.SendRequest(request, ignored, nullptr);
-    NotifyQuorix();
+    NotifyQuorix(FQuorixInfo, false);
 }
 
 void TAlertWindowConnection::QuorixMessage(const IXmlNode &message)
@@ -312,16 +316,16 @@ void TAlertWindowConnection::QuorixMessage(const IXmlNode &message)
     const std::string type = Attribute(message, "TYPE");
     if (type == "progress") {
         FQuorixInfo.ProgressText = message.Text();
-        NotifyQuorix();
+        NotifyQuorix(FQuorixInfo, false);
     } else if (type == "debug") {
-        FQuorixInfo.DebugText = message.Text();
-        NotifyQuorix();
-        FQuorixInfo.DebugText.clear();
+        // The debug text goes with this one notification only.
+        TQuorixInfo info = FQuorixInfo;
+        info.DebugText = message.Text();
+        NotifyQuorix(info, false);
     } else if (type == "finished") {
         FQuorixInfo.Status = qsFinished;
         FQuorixRequest.clear();
-        NotifyQuorix();
-        FOnQuorixProgress = nullptr;
+        NotifyQuorix(FQuorixInfo, true);
     }
 }
 
@@ -346,8 +350,7 @@ void TAlertWindowConnection::CancelQuorix()
         { { "command", "quorix_cancel_request" }, { "window_id", FWindowId } }, ignored, nullptr);
     FQuorixInfo.Status = qsIdle;
     FQuorixRequest.clear();
-    NotifyQuorix();
-    FOnQuorixProgress = nullptr;
+    NotifyQuorix(FQuorixInfo, true);
 }
 
 } // namespace kestrova

@@ -77,7 +77,9 @@ public:
 
 private:
     void ConfigReply(bool success, const std::string &body);
-    void NotifyQuorix();
+    // Calls the progress handler with a copy of info; detach: the handler is removed first (the
+    // run is over). Touches nothing of this object after the handler returns.
+    void NotifyQuorix(TQuorixInfo info, bool detach);
     std::string TimeText(TDateTime value) const;
 
     TAllAlertsConnection &FSession;
