@@ -3,10 +3,8 @@
 #include "link/SocketServerConnections.h"
 #include "support/DebugLog.h"
 
-#include <cerrno>
 #include <charconv>
 #include <clocale>
-#include <cstdlib>
 #include <strings.h>
 
 namespace kestrova {
@@ -49,42 +47,49 @@ void DeliverGuarded(const char *where, const TMessageToServer &message, F &&deli
 } // namespace
 
 namespace {
-// The common server form: an optional "-", digits, optionally "." and digits, 15 digits at
-// most. Such a text converts exactly and locale-free: its digits make an integer below 2^53,
-// and one division by an exact power of ten rounds correctly, as strtod does.
-bool ReadPlainDecimal(std::string_view text, double &value)
+// A decimal number as servers write it: an optional sign, digits with an optional "." and
+// fraction (at least one digit in all), and an optional exponent. Nothing else: no blanks, no
+// "nan" or "inf", no hexadecimal, and "." whatever the locale.
+bool IsPlainDecimal(std::string_view text)
 {
-    static constexpr double Powers[]
-        = { 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15 };
-    const bool negative = !text.empty() && text[0] == '-';
-    size_t i = negative ? 1 : 0, digits = 0, fraction = 0;
-    uint64_t mantissa = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits)
-        mantissa = mantissa * 10 + static_cast<uint64_t>(text[i] - '0');
-    if (i < text.size() && text[i] == '.')
-        for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++fraction)
-            mantissa = mantissa * 10 + static_cast<uint64_t>(text[i] - '0');
-    if (i != text.size() || digits == 0 || digits + fraction > 15 || text.back() == '.')
+    size_t i = 0, digits = 0;
+    auto skipDigits = [&] {
+        const size_t start = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+            ++i;
+        return i - start;
+    };
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    digits += skipDigits();
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        digits += skipDigits();
+    }
+    if (digits == 0)
         return false;
-    value = static_cast<double>(mantissa) / Powers[fraction];
-    if (negative)
-        value = -value;
-    return true;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+            ++i;
+        if (skipDigits() == 0)
+            return false;
+    }
+    return i == text.size();
 }
 } // namespace
 
 double ServerStrToFloat(std::string_view text)
 {
-    if (double plain = 0; ReadPlainDecimal(text, plain))
-        return plain;
-    const std::string local = ReplaceDots(std::string(text), DecimalSeparator());
-    const char *begin = local.c_str();
-    char *end = nullptr;
-    errno = 0;
-    const double value = std::strtod(begin, &end);
-    if (local.empty() || end == begin || *end != '\0' || errno == ERANGE)
-        throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
-    return value;
+    double value = 0;
+    if (IsPlainDecimal(text)) {
+        const std::string_view number = text[0] == '+' ? text.substr(1) : text;
+        const auto [end, error]
+            = std::from_chars(number.data(), number.data() + number.size(), value);
+        if (error == std::errc() && end == number.data() + number.size())
+            return value;
+    }
+    throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
 }
 
 std::string FloatToText(double value)

@@ -21,8 +21,9 @@ namespace kestrova {
 
 class TGenericServerConnection;
 
-// A number from a reply: "." becomes the locale's decimal separator, then the whole text must
-// convert. Raises EConvertError.
+// A number from a reply: a plain decimal number with "." as its decimal point (an exponent is
+// allowed; blanks, "nan", "inf" and hexadecimal are not), whatever the locale. Raises
+// EConvertError on any other text and on a number out of range.
 double ServerStrToFloat(std::string_view text);
 // Shortest decimal text that reads back as value, with the locale's decimal separator.
 std::string FloatToText(double value);
