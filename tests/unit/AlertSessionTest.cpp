@@ -2,6 +2,7 @@
 
 #include "session/GetAlertData.h"
 #include "session/TimeDefaults.h"
+#include "support/DebugLog.h"
 #include "support/FakeChannel.h"
 #include "support/FakeClock.h"
 
@@ -224,6 +225,23 @@ TEST_F(AlertSession, PingReportsHalfTheRoundTripAndNeedsACounter)
     Link().Reply(static_cast<size_t>(ping), "<API/>");
     ASSERT_FALSE(Status.empty());
     EXPECT_EQ(Status.back(), std::make_pair(4, std::string("20ms")));
+}
+
+TEST_F(AlertSession, AFailingStatusListenerIsReportedWithTheActivityWhateverItThrows)
+{
+    DebugLog::Clear();
+    Session.OnStatusMessage = [](int, const std::string &text) {
+        if (text == "down")
+            throw 7;
+        throw std::runtime_error("listener failed");
+    };
+    Session.ReportNetworkActivity(false, "down");
+    Session.ReportNetworkActivity(true, "");
+    const std::string where = "Location=GetAlertData, TAllAlertsConnection.ReportNetworkActivity(";
+    EXPECT_EQ(DebugLog::Entries(),
+        (std::vector<std::string> {
+            "Class=Unknown, Message=Unknown exception, " + where + "Failure\"down\")",
+            "Class=std::runtime_error, Message=listener failed, " + where + "Success\"\")" }));
 }
 
 TEST_F(AlertSession, HelpTopicsOpenOnlyWhenEnabled)

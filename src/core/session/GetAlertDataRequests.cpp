@@ -59,14 +59,16 @@ void TAllAlertsConnection::ReportNetworkActivity(bool success, const std::string
 {
     if (!OnStatusMessage)
         return;
+    auto location = [&] {
+        return "GetAlertData, TAllAlertsConnection.ReportNetworkActivity("
+            + std::string(success ? "Success" : "Failure") + "\"" + text + "\")";
+    };
     try {
         OnStatusMessage(success ? scNetworkSuccess : scNetworkFailure, text);
     } catch (const std::exception &e) {
-        ReportException(e,
-            "GetAlertData, TAllAlertsConnection.ReportNetworkActivity("
-                + std::string(success ? "Success" : "Failure") + "\"" + text + "\")");
+        ReportException(e, location());
     } catch (...) {
-        ReportUnknownException("GetAlertData, TAllAlertsConnection.ReportNetworkActivity");
+        ReportUnknownException(location());
     }
 }
 
