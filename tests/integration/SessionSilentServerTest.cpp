@@ -82,8 +82,8 @@ TEST(SessionSilentServer, RestartsAndResumesWithoutLosingAnAlert)
     ASSERT_TRUE(session.HasLink()) << "24 silent ticks are still tolerated";
     session.TimerTick();
     EXPECT_FALSE(session.HasLink()) << "the 25th restarts";
+    const std::string resumedAfter = session.RestartLastId(); // what the next login sends
     ASSERT_TRUE(RunUntil([&] { return session.LinksCreated() == 2; }));
-    const std::string resumedAfter = session.RestartLastId();
     // The new link drains what the window missed before its own silence begins.
     RunFor(900);
     ASSERT_GT(received.size(), beforeRestart) << server.Log();
