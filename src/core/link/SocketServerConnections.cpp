@@ -115,6 +115,7 @@ void TSocketServerConnection::SocketClosed(int)
 {
     if (FState == TSocketConnectionState::New)
         ErrorMessage = FSocket->LastError();
+    SystemReason = FSocket->SystemReason();
     RaiseClosed();
 }
 

@@ -40,6 +40,9 @@ public:
     // Why the connection failed before it came up, for the user; empty when the owner's own
     // wording applies (for example a refused connection).
     std::string ErrorMessage;
+    // The system's words for a failure the owner words itself ("Connection refused"), set when
+    // the connection closes; empty when there are none.
+    std::string SystemReason;
 };
 
 enum class TSocketConnectionState { New = 0, Connected = 1, Closed = 2 };

@@ -305,6 +305,8 @@ void TTalkWithServer::ConnectionLost()
     // resolution, SOCKS); it is in ErrorText before anyone hears of the close.
     if (FState == TChannelState::New && FConnection && !FConnection->ErrorMessage.empty())
         FErrorText = FConnection->ErrorMessage;
+    else if (FConnection && !FConnection->SystemReason.empty() && !FErrorText.empty())
+        FErrorText += " (" + FConnection->SystemReason + ")"; // our words, then the system's
     if (FErrorText.empty())
         FErrorText = "Unable to connect to server.";
     FState = TChannelState::Closed;

@@ -25,6 +25,17 @@ void DropSocket(QTcpSocket *socket)
     socket->deleteLater(); // it may be delivering one of its signals right now
 }
 
+void CheckHostName(const std::string &host)
+{
+    bool usable = !host.empty();
+    for (unsigned char c : host)
+        if (std::isspace(c) || std::iscntrl(c))
+            usable = false;
+    if (!usable)
+        throw ESocketException(std::string(SocketResolveErrorPrefix) + " '" + host + "'");
+}
+} // namespace
+
 bool ParsePort(const std::string &text, uint16_t &port)
 {
     if (text.empty() || text.size() > 5)
@@ -40,17 +51,6 @@ bool ParsePort(const std::string &text, uint16_t &port)
     port = static_cast<uint16_t>(value);
     return true;
 }
-
-void CheckHostName(const std::string &host)
-{
-    bool usable = !host.empty();
-    for (unsigned char c : host)
-        if (std::isspace(c) || std::iscntrl(c))
-            usable = false;
-    if (!usable)
-        throw ESocketException(std::string(SocketResolveErrorPrefix) + " '" + host + "'");
-}
-} // namespace
 
 TAsyncSocket::TAsyncSocket()
     : FSocket(nullptr, DropSocket)
@@ -220,6 +220,9 @@ void TAsyncSocket::HandleError(int code)
     default:
         break;
     }
+    // (ConnectionRefusedError is 0, so the code cannot tell an error from an orderly close.)
+    if (text.empty())
+        FSystemReason = FSocket->errorString().toStdString();
     Fail(code, text);
 }
 

@@ -21,6 +21,9 @@ KV_DECLARE_EXCEPTION(ESocketException, Exception);
 // The start of ESocketException's message when the host name cannot be used at all.
 extern const char *const SocketResolveErrorPrefix;
 
+// A port as text: decimal digits only, 1 to 65535.
+bool ParsePort(const std::string &text, uint16_t &port);
+
 enum class TSocketState { Idle, Resolving, Connecting, Negotiating, Connected, Closed };
 
 class TSocksNegotiation;
@@ -54,6 +57,9 @@ public:
     // Why the socket closed, for the user; empty after an orderly close or a failure that the
     // owner words itself (connection refused by the server).
     const std::string &LastError() const { return FLastError; }
+    // The system's words for a failure that LastError leaves to the owner ("Connection
+    // refused"); empty after an orderly close or when LastError explains it.
+    const std::string &SystemReason() const { return FSystemReason; }
 
     std::function<void(int error)> OnSessionConnected;
     std::function<void(int error)> OnSessionClosed; // error 0: orderly close
@@ -75,7 +81,7 @@ private:
     std::unique_ptr<QTcpSocket, void (*)(QTcpSocket *)> FSocket;
     std::unique_ptr<TSocksNegotiation> FSocks;
     TSocketState FState = TSocketState::Idle;
-    std::string FLastError;
+    std::string FLastError, FSystemReason;
     std::string FLeftover; // target bytes that came with the SOCKS reply
     uint16_t FTargetPort = 0;
     uint32_t FTargetIPv4 = 0; // SOCKS 4: the server's address, resolved here

@@ -4,6 +4,7 @@
 #include "session/GetAlertData.h"
 
 #include "link/TalkWithServer.h"
+#include "net/AsyncSocket.h"
 #include "net/LoopTimer.h"
 #include "session/Endpoints.h"
 #include "session/GenericNetRequest.h"
@@ -15,6 +16,7 @@
 #include <QDesktopServices>
 #include <QUrl>
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 namespace kestrova {
@@ -22,6 +24,9 @@ namespace kestrova {
 using namespace detail;
 
 namespace {
+constexpr uint32_t FirstRetryDelayMs = 500;
+constexpr uint32_t LastRetryDelayMs = 10000;
+
 TAllAlertsConnection *&Instance()
 {
     static TAllAlertsConnection *session = nullptr;
@@ -53,6 +58,9 @@ TAllAlertsConnection::TAllAlertsConnection(
     , FClock(clock)
     , FDefaults(defaults)
     , FTimer(std::make_unique<TLoopTimer>())
+    , FRetryTimer(std::make_unique<TLoopTimer>(true))
+    , FRetryDelayMs(FirstRetryDelayMs)
+    , FJitter(std::random_device {}())
 {
     wakes = WakeFactoryOrLoop(std::move(wakes));
     if (!FFactory)
@@ -72,6 +80,9 @@ TAllAlertsConnection::TAllAlertsConnection(
         RunGuarded("GetAlertData, TAllAlertsConnection.TimerTick", [this] { TimerTick(); });
     };
     FTimer->Start(500);
+    FRetryTimer->OnTimer = [this] {
+        RunGuarded("GetAlertData, TAllAlertsConnection.ConnectWake", [this] { ConnectWake(); });
+    };
     FDefaultsAdapter = std::make_unique<TDefaultsListenerAdapter>(*this);
     // Net requests (the general-info fetch, pictures) talk through the first session made.
     if (!InstalledNetSession())
@@ -81,6 +92,7 @@ TAllAlertsConnection::TAllAlertsConnection(
 TAllAlertsConnection::~TAllAlertsConnection()
 {
     FTimer->Stop();
+    FRetryTimer->Stop();
     FDefaultsAdapter.reset();
     FGeneralInfoRequest.reset();
     OnStatusMessage = nullptr;
@@ -101,6 +113,7 @@ void TAllAlertsConnection::SetServerAddress(const std::string &address)
     if (address == FSettings.ServerAddress)
         return;
     FSettings.ServerAddress = address;
+    FUnusableAddress.clear();
     Restart();
 }
 
@@ -168,18 +181,22 @@ void TAllAlertsConnection::EnsureLink()
     FLink = FFactory();
     FLink->OnDisconnected = [this] { LinkDisconnected(); };
     FLink->OnResponse = [this](bool success, const std::string &, const TMessageToServer &) {
+        if (success && !FLinkLogsIn)
+            LinkProven();
         ReportNetworkActivity(success, "");
     };
     FLink->OnStatusText = [this](const std::string &text) { ReportNetworkActivity(false, text); };
     FLink->Settings = FSettings;
     ++FLinksCreated;
     FReconnectWanted = false;
+    FLinkProven = FLinkFailed = false;
+    FLinkLogsIn = !FUsername.empty() && !FDisconnectedForGood;
     FTimeModeAtLink = FDefaults.ServerTimeMode();
     TMessageHandle ignored;
     if (FTimeModeAtLink)
         FLink->SendMessage(
             { { "command", "set_time_format" }, { "format", "1" } }, false, ignored, nullptr);
-    if (!FUsername.empty() && !FDisconnectedForGood) {
+    if (FLinkLogsIn) {
         TMessageHandle login;
         FLink->SendMessage(
             { { "command", "login" }, { "username", FUsername }, { "password", FPassword },
@@ -223,11 +240,62 @@ void TAllAlertsConnection::ConnectWake()
     // Connect only when there is work for a link: one existed before, or a window wants alerts.
     if (!FLink && (FReconnectWanted || (!FWindows.empty() && !FDisconnectedForGood)))
         EnsureLink();
-    if (FLink && !FLink->ConnectStarted())
+    if (!FLink || FLink->ConnectStarted())
+        return;
+    const double waitMs = (FConnectNotBefore - FClock.Now()) * 86400000.0;
+    if (waitMs > 0) {
+        // Requests wait in the new link until the back-off is over.
+        FRetryTimer->Start(static_cast<int>(std::ceil(waitMs)));
+        return;
+    }
+    if (ServerPortUsable())
         FLink->Connect();
 }
 
+bool TAllAlertsConnection::ServerPortUsable()
+{
+    if (FSettings.UseTunnel)
+        return true;
+    std::string host, port;
+    TTalkWithServer::SplitServerAddress(FSettings.ServerAddress, host, port);
+    uint16_t number = 0;
+    if (ParsePort(port, number))
+        return true;
+    // Not a port: no attempt can succeed, so none is made until the address changes.
+    if (FUnusableAddress != FSettings.ServerAddress) {
+        FUnusableAddress = FSettings.ServerAddress;
+        ReportNetworkActivity(false,
+            "The server address \"" + FSettings.ServerAddress
+                + "\" has no usable port: a port is a number from 1 to 65535.");
+    }
+    return false;
+}
+
+void TAllAlertsConnection::LinkProven()
+{
+    FLinkProven = true;
+    FRetryDelayMs = FirstRetryDelayMs;
+}
+
+void TAllAlertsConnection::LinkFailed()
+{
+    if (FLinkProven || FLinkFailed)
+        return;
+    FLinkFailed = true; // one failure per link
+    // About 20 % either way, so that clients dropped together do not come back together.
+    std::uniform_real_distribution<double> jitter(0.8, 1.2);
+    FConnectNotBefore = FClock.Now() + FRetryDelayMs * jitter(FJitter) / 86400000.0;
+    FRetryDelayMs = std::min(FRetryDelayMs * 2, LastRetryDelayMs);
+}
+
 void TAllAlertsConnection::Restart()
+{
+    FConnectNotBefore = 0;
+    FRetryTimer->Stop();
+    RestartLink();
+}
+
+void TAllAlertsConnection::RestartLink()
 {
     FTicksSinceReply = 0;
     FReconnectWanted = FReconnectWanted || FLink != nullptr;
@@ -239,6 +307,8 @@ void TAllAlertsConnection::Restart()
 
 void TAllAlertsConnection::Reset()
 {
+    FConnectNotBefore = 0;
+    FRetryTimer->Stop();
     FTicksSinceReply = 0;
     ++FResetCount;
     FReconnectWanted = FReconnectWanted || FLink != nullptr;
@@ -258,6 +328,7 @@ void TAllAlertsConnection::Reset()
 
 void TAllAlertsConnection::LinkDisconnected()
 {
+    LinkFailed();
     if (FLink && !FUsername.empty() && !FDisconnectedForGood && !FWindows.empty())
         ReportNetworkActivity(false, FLink->ErrorText());
 }

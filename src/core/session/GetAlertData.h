@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,7 @@ public:
     std::string WebViewUrl;
     std::string ReplacementSamplesUrl;
 
+    // Both drop the link; the next one connects at once, whatever the back-off.
     void Reset();
     void Restart();
 
@@ -114,6 +116,12 @@ public:
     const std::string &RestartKey() const { return FRestartKey; }
     const std::string &RestartSequence() const { return FRestartSequence; }
     uint64_t LinksCreated() const { return FLinksCreated; }
+    // Reconnection back-off: after a link that failed before it proved itself (a good login, or
+    // any reply when it sends no login) the next one connects no earlier than ConnectNotBefore()
+    // (0: at once); the wait starts at 0.5 s and doubles up to 10 s, each with about 20 %
+    // jitter, and is back to 0.5 s after a good login.
+    TDateTime ConnectNotBefore() const { return FConnectNotBefore; }
+    uint32_t RetryDelayMs() const { return FRetryDelayMs; }
     bool HasLink() const { return FLink != nullptr; }
     IRequestChannel *Link() const { return FLink.get(); }
     bool PollOutstanding() const { return FPollOutstanding; }
@@ -143,6 +151,12 @@ public:
 private:
     void EnsureLink();
     void DropLink();
+    // Restart without clearing the back-off (the session's own restarts).
+    void RestartLink();
+    void LinkProven();
+    void LinkFailed();
+    // False (after reporting it once per address) when the address's port cannot be one.
+    bool ServerPortUsable();
     void ScheduleConnect();
     void MarkAllForResubscribe();
     void DeliverEmptyLiveBatches();
@@ -193,6 +207,13 @@ private:
     // Connect, poll, and the freeing of dropped links.
     std::unique_ptr<IWakeUp> FConnectWake, FPollWake, FReapWake;
     std::unique_ptr<TLoopTimer> FTimer;
+    // Back-off: the single-shot timer that comes back to ConnectWake once the wait is over.
+    std::unique_ptr<TLoopTimer> FRetryTimer;
+    TDateTime FConnectNotBefore = 0;
+    uint32_t FRetryDelayMs;
+    bool FLinkProven = false, FLinkFailed = false, FLinkLogsIn = false;
+    std::minstd_rand FJitter;
+    std::string FUnusableAddress; // the address whose bad port was last reported
     std::unique_ptr<TDefaultsListenerAdapter> FDefaultsAdapter;
 };
 

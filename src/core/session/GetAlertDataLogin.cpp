@@ -62,7 +62,7 @@ void TAllAlertsConnection::TimerTick()
     if (FTicksSinceReply > 1)
         DeliverEmptyLiveBatches();
     if (FTicksSinceReply > SilentServerTicks)
-        Restart();
+        RestartLink();
 }
 
 void TAllAlertsConnection::TimeModeCheck()
@@ -115,7 +115,8 @@ void TAllAlertsConnection::ReceiveLogin(bool success, const std::string &body)
         HandleLoginReply(body);
     } catch (const std::exception &e) {
         ReportNetworkActivity(false, std::string("Invalid message from server:  ") + e.what());
-        Restart();
+        LinkFailed();
+        RestartLink();
     }
 }
 
@@ -133,12 +134,14 @@ void TAllAlertsConnection::HandleLoginReply(const std::string &body)
         const std::string state = AttributeAtPath(account, {}, "", "STATE");
         for (const auto &[text, value] : states)
             if (state == text) {
-                if (value == lsGood)
+                if (value == lsGood) {
+                    LinkProven();
                     SetLoginStatus(value,
                         StrToIntDef(AttributeAtPath(account, {}, "", "NEXT_PAYMENT"), 0),
                         StrToIntDef(AttributeAtPath(account, {}, "", "QUORIX"), 0));
-                else
+                } else {
                     SetLoginStatus(value, 0, 0);
+                }
             }
     }
     if (PXmlNode restart = NodeAtPath(root, { 0, "RESTART" })) {
