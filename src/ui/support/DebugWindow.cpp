@@ -4,31 +4,16 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QPointer>
+#include <QTextLayout>
 #include <QThread>
 #include <QVBoxLayout>
 
 namespace kestrova {
 
 namespace {
-// Owns the one window. It is freed when the application is about to quit, or when the library
-// is unloaded while the application still exists; never after the application is gone (a
-// widget must not be freed then), when the process is ending anyway.
-struct TWindowHolder
-{
-    ~TWindowHolder()
-    {
-        if (Window && QCoreApplication::instance())
-            delete Window.data();
-    }
-    QPointer<TMiscDebugWindow> Window;
-};
-
-TWindowHolder &Holder()
-{
-    static TWindowHolder holder;
-    return holder;
-}
+// The one window. A plain pointer: nothing frees the window at exit behind the library's back
+// (by then Qt may have freed what a widget needs); the library frees it when it shuts down.
+TMiscDebugWindow *TheWindow = nullptr;
 } // namespace
 
 TMiscDebugWindow::TMiscDebugWindow()
@@ -49,12 +34,19 @@ TMiscDebugWindow::TMiscDebugWindow()
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Timer1.setInterval(250);
     connect(&Timer1, &QTimer::timeout, this, &TMiscDebugWindow::Timer1Timer);
-    // The holder frees the window; closing must not.
+    // Destroy frees the window; closing must not.
     setAttribute(Qt::WA_DeleteOnClose, false);
-    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { delete this; });
-    // Hosts and tests that never run exec() get no aboutToQuit: free the window while the
-    // application object still exists rather than after it.
-    qAddPostRoutine([] { delete Holder().Window.data(); });
+}
+
+TMiscDebugWindow::~TMiscDebugWindow()
+{
+    if (TheWindow == this)
+        TheWindow = nullptr;
+}
+
+void TMiscDebugWindow::Destroy()
+{
+    delete TheWindow; // the destructor clears the pointer
 }
 
 void TMiscDebugWindow::Install()
@@ -64,22 +56,22 @@ void TMiscDebugWindow::Install()
 
 TMiscDebugWindow *TMiscDebugWindow::Instance()
 {
-    return Holder().Window.data();
+    return TheWindow;
 }
 
 void TMiscDebugWindow::Post(const std::string &text)
 {
-    if (!Holder().Window) {
+    if (!TheWindow) {
         auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
         // Without a widget application (a console tool) the in-memory log is enough; a widget
         // can only be made and touched on the application's thread.
         if (!app || QThread::currentThread() != app->thread())
             return;
-        Holder().Window = new TMiscDebugWindow();
-    } else if (QThread::currentThread() != Holder().Window->thread()) {
+        TheWindow = new TMiscDebugWindow();
+    } else if (QThread::currentThread() != TheWindow->thread()) {
         return;
     }
-    Holder().Window->Add(text);
+    TheWindow->Add(text);
 }
 
 void TMiscDebugWindow::Add(const std::string &text)
@@ -107,6 +99,15 @@ void TMiscDebugWindow::Timer1Timer()
     Pending.replace("\r\n", "\n");
     Memo1->appendPlainText(Pending);
     Pending.clear();
+}
+
+void TMiscDebugWindow::RenderOnce()
+{
+    QTextLayout sample(QStringLiteral("Kestrova Debug Window"), Memo1->font());
+    sample.beginLayout();
+    sample.createLine();
+    sample.endLayout();
+    grab();
 }
 
 void TMiscDebugWindow::closeEvent(QCloseEvent *event)

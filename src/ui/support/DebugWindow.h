@@ -18,6 +18,9 @@ public:
     static void Post(const std::string &text);
     // Makes Post the debug log's sink, so that every report reaches the window.
     static void Install();
+    // Frees the window (the next Post makes a new one). The library calls it as it shuts down,
+    // while the application object and everything Qt needs still exist; nothing else frees it.
+    static void Destroy();
     // The window, or nullptr when none was created yet.
     static TMiscDebugWindow *Instance();
 
@@ -25,6 +28,10 @@ public:
     bool Waiting() const { return FWaiting; }
     // The batching tick; public so tests can run it without waiting.
     void Timer1Timer();
+    // Lays out a line of text and paints the window once, now, so that everything Qt makes on
+    // first use for showing text exists from here on.
+    void RenderOnce();
+    ~TMiscDebugWindow() override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
