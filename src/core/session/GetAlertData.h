@@ -95,7 +95,6 @@ public:
     const std::vector<TAlertWindowConnection *> &Windows() const { return FWindows; }
 
     TDateTime GetServerNow() const;
-    const IClock &TimeSource() const { return FClock; }
     TSharedDefaults &Defaults() const { return FDefaults; }
     void ShowHelpTopic(const std::string &topic);
     void ShowPrefixedHelpTopic(const std::string &topic);
