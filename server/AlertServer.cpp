@@ -1,6 +1,6 @@
 #include "AlertServer.h"
 
-#include "support/DebugLog.h"
+#include "Guarded.h"
 
 #include <QHostAddress>
 #include <QTcpSocket>
@@ -13,25 +13,18 @@ namespace {
 constexpr qint64 MaxQueuedOutput = 32 * 1024 * 1024;
 } // namespace
 
-template<typename F>
-void TAlertServer::Guarded(const char *location, F &&handler)
-{
-    if (!RunGuarded(location, std::forward<F>(handler))) {
-        const auto entries = DebugLog::Entries();
-        FState.Info(entries.empty() ? std::string(location) + " failed" : entries.back());
-    }
-}
-
 TAlertServer::TAlertServer(TServerState &state, QObject *parent)
     : QObject(parent)
     , FState(state)
 {
     connect(&FServer, &QTcpServer::newConnection, this,
-        [this] { Guarded("AlertServer, TAlertServer.Accept", [this] { Accept(); }); });
-    connect(&FMarketTimer, &QTimer::timeout, this,
-        [this] { Guarded("AlertServer, TAlertServer.MarketTick", [this] { MarketTick(); }); });
-    connect(&FTickTimer, &QTimer::timeout, this,
-        [this] { Guarded("AlertServer, TAlertServer.SessionTick", [this] { SessionTick(); }); });
+        [this] { Guarded(FState, "AlertServer, TAlertServer.Accept", [this] { Accept(); }); });
+    connect(&FMarketTimer, &QTimer::timeout, this, [this] {
+        Guarded(FState, "AlertServer, TAlertServer.MarketTick", [this] { MarketTick(); });
+    });
+    connect(&FTickTimer, &QTimer::timeout, this, [this] {
+        Guarded(FState, "AlertServer, TAlertServer.SessionTick", [this] { SessionTick(); });
+    });
 }
 
 TAlertServer::~TAlertServer()
@@ -87,10 +80,10 @@ void TAlertServer::Accept()
         FState.Info("connection " + std::to_string(connection.Session->Number()) + " from " + peer);
         FConnections.emplace(socket, std::move(connection));
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
-            Guarded("AlertServer, TAlertServer.Read", [this, socket] { Read(socket); });
+            Guarded(FState, "AlertServer, TAlertServer.Read", [this, socket] { Read(socket); });
         });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            Guarded("AlertServer, TAlertServer.Disconnected",
+            Guarded(FState, "AlertServer, TAlertServer.Disconnected",
                 [this, socket] { Drop(socket, QStringLiteral("client disconnected")); });
         });
         Read(socket); // bytes may already be waiting

@@ -42,10 +42,6 @@ private:
         size_t Buffered = 0; // its share of FBuffered
     };
 
-    // Runs an event handler; an exception is reported to the debug log and to stderr.
-    template<typename F>
-    void Guarded(const char *location, F &&handler);
-
     void Accept();
     void Read(QTcpSocket *socket);
     void Flush(TConnection &connection);

@@ -1,6 +1,6 @@
 #include "TunnelServer.h"
 
-#include "support/DebugLog.h"
+#include "Guarded.h"
 
 #include <QSocketNotifier>
 #include <arpa/inet.h>
@@ -57,7 +57,7 @@ struct TMhdCallbacks
         void **requestState)
     {
         int result = MHD_NO;
-        RunGuarded(std::string(Here) + "Handle", [&] {
+        Guarded(static_cast<TTunnelServer *>(server)->FState, std::string(Here) + "Handle", [&] {
             result = static_cast<TTunnelServer *>(server)->Handle(
                 connection, url, method, uploadData, uploadSize, requestState);
         });
@@ -68,21 +68,22 @@ struct TMhdCallbacks
     {
         auto *request = static_cast<TTunnelServer::TRequest *>(*requestState);
         *requestState = nullptr;
-        RunGuarded(std::string(Here) + "Finished",
+        Guarded(static_cast<TTunnelServer *>(server)->FState, std::string(Here) + "Finished",
             [&] { static_cast<TTunnelServer *>(server)->Finished(request); });
     }
     static ssize_t ReadStream(void *stream, uint64_t, char *buffer, size_t max)
     {
         auto *s = static_cast<TTunnelServer::TStream *>(stream);
         long result = MHD_CONTENT_READER_END_WITH_ERROR;
-        RunGuarded(std::string(Here) + "ReadStream",
+        Guarded(s->Server->FState, std::string(Here) + "ReadStream",
             [&] { result = s->Server->ReadStream(*s, buffer, max); });
         return result;
     }
     static void FreeStream(void *stream)
     {
         auto *s = static_cast<TTunnelServer::TStream *>(stream);
-        RunGuarded(std::string(Here) + "FreeStream", [&] { s->Server->FreeStream(s); });
+        Guarded(
+            s->Server->FState, std::string(Here) + "FreeStream", [&] { s->Server->FreeStream(s); });
     }
     static void Log(void *server, const char *format, va_list arguments)
     {
@@ -104,7 +105,7 @@ TTunnelServer::TTunnelServer(TServerState &state, QObject *parent)
     FDaemonTimer.setSingleShot(true);
     connect(&FDaemonTimer, &QTimer::timeout, this, [this] { Run(); });
     connect(&FTickTimer, &QTimer::timeout, this,
-        [this] { RunGuarded(std::string(Here) + "Tick", [this] { Tick(); }); });
+        [this] { Guarded(FState, std::string(Here) + "Tick", [this] { Tick(); }); });
 }
 
 TTunnelServer::~TTunnelServer()
@@ -169,7 +170,7 @@ void TTunnelServer::Run()
     if (!FDaemon || FRunning || FStopping)
         return;
     FRunning = true;
-    RunGuarded(std::string(Here) + "Run", [this] {
+    Guarded(FState, std::string(Here) + "Run", [this] {
         MHD_run(FDaemon);
         MHD_UNSIGNED_LONG_LONG timeout = 0;
         if (MHD_get_timeout(FDaemon, &timeout) == MHD_YES)

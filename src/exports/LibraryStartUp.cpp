@@ -4,6 +4,7 @@
 #include "session/BacktestNames.h"
 #include "session/GetAlertData.h"
 #include "session/TimeDefaults.h"
+#include "support/DebugWindow.h"
 #include "support/Exceptions.h"
 #include "symbollists/ListExports.h"
 #include "symbollists/SymbolLists.h"
@@ -60,7 +61,8 @@ void EnsureApplication()
 }
 
 // Registered at start-up, so it runs when the library unloads or the process exits, before the
-// Qt globals that existed at start-up are destroyed (exit handlers run in reverse order).
+// Qt globals that existed at start-up are destroyed (exit handlers run in reverse order); and
+// again once a debug window exists (PostToDebugWindow). Only the first run does anything.
 void LibraryUnloading()
 {
     ShutDownLibrary();
@@ -69,10 +71,28 @@ void LibraryUnloading()
         RunGuarded("Exports, Unload", [&] { library.OwnApplication.reset(); });
 }
 
+// The debug log's sink: the debug window. The window makes Qt create globals of its own (fonts,
+// painting, accessibility) after start-up, and exit handlers free those before the unload
+// handler registered at start-up runs; freeing the window then crashes. So once the first
+// window has been shown and rendered, the unload handler is registered again: at exit it then
+// runs while everything the window uses still exists.
+void PostToDebugWindow(const std::string &text)
+{
+    const bool hadWindow = TMiscDebugWindow::Instance() != nullptr;
+    TMiscDebugWindow::Post(text);
+    static bool registeredAfterWindow = false;
+    if (hadWindow || registeredAfterWindow || !TMiscDebugWindow::Instance())
+        return;
+    registeredAfterWindow = true;
+    TMiscDebugWindow::Instance()->RenderOnce();
+    std::atexit(LibraryUnloading);
+}
+
 } // namespace
 
 void RunStartUpBlock()
 {
+    SetDebugSink(PostToDebugWindow);
     AllAlertsConnection().HelpEnabled = true;
     BacktestFeatureName() = "Backtester";
     BacktestWording() = "Halvex";
@@ -117,6 +137,10 @@ void ShutDownLibrary() noexcept
         // The session frees its own net requests and then the process-wide registry before it
         // drops its link.
         DestroyAllAlertsConnection();
+        // Last, so that reports made while the rest went still reach a window that is freed
+        // here, before the application object, rather than by an exit handler after Qt's own.
+        SetDebugSink({});
+        TMiscDebugWindow::Destroy();
     });
 }
 

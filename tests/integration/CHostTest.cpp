@@ -1,14 +1,19 @@
 // The plain C host (examples/c-host) against the real kestrova-alertd: the library used only
 // through its exports from a separate process, and the server's lists checked afterwards.
 
+#include "link/WireFormat.h"
 #include "support/AlertServerProcess.h"
 #include "support/FaultProxy.h"
+#include "support/LoopbackServer.h"
 #include "support/QtLoop.h"
 #include "support/ServerWitness.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <gtest/gtest.h>
+#include <map>
+#include <random>
+#include <set>
 
 using namespace kvtest;
 
@@ -87,6 +92,27 @@ TEST(CHost, ServerHoldsTheEditsAfterTheConnectionDroppedMidUpdate)
     EXPECT_EQ(ServerLists(server.Port(), "ann"),
         "1 \"Watch\": FFF GGG\n3 \"\": X Y\n4 \"List #4\": EEE\n")
         << server.Log();
+}
+
+TEST(CHost, ExitsCleanlyAfterTheLibraryReportedAnException)
+{
+    // A server that answers the preamble with 5,000 random bytes: the library reports the bad
+    // stream (which opens its debug window), and the plain C host then exits.
+    kvtest::LoopbackServer server;
+    std::mt19937 random(9);
+    std::string garbage(5000, '\0');
+    for (char &c : garbage)
+        c = static_cast<char>(random());
+    std::set<size_t> answered;
+    server.OnReceived = [&](size_t i) {
+        if (server.Received(i).size() >= kestrova::ClientPreamble.size()
+            && answered.insert(i).second)
+            server.Write(i, garbage);
+    };
+    const HostRun run = RunHost({ "--settle-ms", "300", "--timeout-ms", "700",
+        QString::fromStdString(server.Address()), "ann", "pw" });
+    EXPECT_FALSE(answered.empty());
+    EXPECT_EQ(run.ExitCode, 2) << "no list of lists, and no crash at exit: " << run.Err;
 }
 
 } // namespace

@@ -94,7 +94,7 @@ TEST(ServerConnection, FailuresBeforeConnectingExplainThemselves)
     };
     const Case cases[] = {
         { "127.0.0.1:" + std::to_string(kvtest::UnusedLoopbackPort()),
-            "Error in server connection." },
+            "Error in server connection. (Connection refused)" }, // our words, then the system's
         { "kv..invalid:8888", "DNS error" }, // rejected by the resolver without a query
         { "bad host:8888", "DNS error" }, // fails inside Connect
         { "127.0.0.1:http",

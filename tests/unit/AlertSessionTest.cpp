@@ -2,10 +2,12 @@
 
 #include "session/GetAlertData.h"
 #include "session/TimeDefaults.h"
+#include "support/DebugLog.h"
 #include "support/FakeChannel.h"
 #include "support/FakeClock.h"
 
 #include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace kestrova;
@@ -13,11 +15,17 @@ using kvtest::FakeChannel;
 
 namespace {
 
+TSharedDefaults &ServerTimeMode(TSharedDefaults &defaults)
+{
+    defaults.SetTimeOffset(ServerTimeOffsetMinutes);
+    return defaults;
+}
+
 class AlertSession : public ::testing::Test
 {
 protected:
     AlertSession()
-        : Session((SetTimeOffset(999999), Channels.Factory()))
+        : Session(Channels.Factory(), Clock, {}, ServerTimeMode(Defaults))
     {
         Session.OpenUrl = [this](const std::string &url) { Opened.push_back(url); };
         Session.OnStatusMessage
@@ -42,6 +50,7 @@ protected:
     }
 
     kvtest::FakeClock Clock;
+    TSharedDefaults Defaults { Clock };
     kvtest::FakeChannelFactory Channels;
     TAllAlertsConnection Session;
     std::vector<std::string> Opened;
@@ -202,23 +211,109 @@ TEST_F(AlertSession, LostLinkIsReportedFreedAndReplaced)
 
 TEST_F(AlertSession, PingReportsHalfTheRoundTripAndNeedsACounter)
 {
-    Clock::SetCounterSource([] { return int64_t(0); }, 0);
+    Clock.TicksPerSecond = 0;
     auto noCounter = StartWithWindow();
     Tick(20);
     EXPECT_EQ(Link().Count("ping"), 0);
 
     Session.Restart();
-    int64_t counter = 1000;
-    Clock::SetCounterSource([&] { return counter; }, 1'000'000);
+    Clock.TicksPerSecond = 1'000'000;
     auto window = StartWithWindow();
     Tick(10);
     const int ping = Link().Last("ping");
     ASSERT_GE(ping, 0);
-    counter += 40'000; // 40 ms round trip
+    Clock.Ticks += 40'000; // 40 ms round trip
     Link().Reply(static_cast<size_t>(ping), "<API/>");
-    Clock::SetCounterSource({}, 0);
     ASSERT_FALSE(Status.empty());
     EXPECT_EQ(Status.back(), std::make_pair(4, std::string("20ms")));
+}
+
+TEST_F(AlertSession, AFailingStatusListenerIsReportedWithTheActivityWhateverItThrows)
+{
+    DebugLog::Clear();
+    Session.OnStatusMessage = [](int, const std::string &text) {
+        if (text == "down")
+            throw 7;
+        throw std::runtime_error("listener failed");
+    };
+    Session.ReportNetworkActivity(false, "down");
+    Session.ReportNetworkActivity(true, "");
+    const std::string where = "Location=GetAlertData, TAllAlertsConnection.ReportNetworkActivity(";
+    EXPECT_EQ(DebugLog::Entries(),
+        (std::vector<std::string> {
+            "Class=Unknown, Message=Unknown exception, " + where + "Failure\"down\")",
+            "Class=std::runtime_error, Message=listener failed, " + where + "Success\"\")" }));
+}
+
+TEST_F(AlertSession, FailedAttemptsBackOffAndAGoodLoginOrTheHostStartsOver)
+{
+    auto window = StartWithWindow();
+    // Loses the link before it logs in; the next link waits. Returns the wait in ms.
+    auto failAndWait = [&] {
+        Link().Lose();
+        Session.TimerTick(); // frees the dead link; the next request makes a new one
+        Session.PollWake();
+        Session.ConnectWake();
+        EXPECT_FALSE(Link().Started) << "no attempt before the wait is over";
+        return (Session.ConnectNotBefore() - Clock.Now()) * 86400000.0;
+    };
+    for (double expected : { 500, 1000, 2000, 4000, 8000, 10000, 10000 }) {
+        const double wait = failAndWait();
+        EXPECT_GE(wait, expected * 0.79);
+        EXPECT_LE(wait, expected * 1.21);
+        Clock.AdvanceMilliseconds(wait - 1);
+        Session.ConnectWake();
+        EXPECT_FALSE(Link().Started) << expected;
+        Clock.AdvanceMilliseconds(2);
+        Session.ConnectWake();
+        EXPECT_TRUE(Link().Started) << expected;
+    }
+    EXPECT_EQ(Session.LinksCreated(), 8u);
+
+    // A good login: the next failure waits half a second again.
+    Link().Reply(
+        static_cast<size_t>(Link().Last("login")), "<API><ACCOUNT_STATUS STATE=\"good\"/></API>");
+    Link().Lose();
+    Session.TimerTick();
+    Session.PollWake();
+    Session.ConnectWake();
+    EXPECT_TRUE(Link().Started) << "a link that had logged in is replaced at once";
+    EXPECT_LE((failAndWait()), 500 * 1.21);
+
+    // The host's restart, reset or new settings connect at once.
+    for (const auto &hostAction : std::vector<std::function<void()>> { [&] { Session.Restart(); },
+             [&] { Session.Reset(); }, [&] { Session.SetVendorId("other"); } }) {
+        failAndWait();
+        hostAction();
+        Session.PollWake();
+        Session.ConnectWake();
+        EXPECT_TRUE(Link().Started);
+    }
+}
+
+TEST_F(AlertSession, AServerAddressWithoutAUsablePortIsReportedOnceAndNeverTried)
+{
+    auto window = StartWithWindow();
+    for (const char *address : { "127.0.0.1:0", "127.0.0.1:70000", "alerts.test:http" }) {
+        Status.clear();
+        Session.SetServerAddress(address);
+        for (int round = 0; round < 3; ++round) {
+            Session.PollWake();
+            Session.ConnectWake();
+            Tick();
+        }
+        EXPECT_FALSE(Link().Started) << address;
+        EXPECT_EQ(std::count(Status.begin(), Status.end(),
+                      std::make_pair(3,
+                          "The server address \"" + std::string(address)
+                              + "\" has no usable port: a port is a number from 1 to 65535.")),
+            1)
+            << address;
+    }
+    Session.SetServerAddress("127.0.0.1:8888");
+    Session.PollWake();
+    Session.ConnectWake();
+    EXPECT_TRUE(Link().Started);
 }
 
 TEST_F(AlertSession, HelpTopicsOpenOnlyWhenEnabled)

@@ -15,6 +15,12 @@ using kvtest::FakeChannel;
 
 namespace {
 
+TSharedDefaults &ServerTimeMode(TSharedDefaults &defaults)
+{
+    defaults.SetTimeOffset(ServerTimeOffsetMinutes);
+    return defaults;
+}
+
 struct Received
 {
     std::vector<std::pair<TAlertRecords, bool>> Batches;
@@ -37,7 +43,7 @@ class AlertStream : public ::testing::Test
 {
 protected:
     AlertStream()
-        : Session((SetTimeOffset(999999), Channels.Factory()))
+        : Session(Channels.Factory(), Clock, {}, ServerTimeMode(Defaults))
     {
         Session.SetUsername("trader");
     }
@@ -50,6 +56,7 @@ protected:
     }
 
     kvtest::FakeClock Clock;
+    TSharedDefaults Defaults { Clock };
     kvtest::FakeChannelFactory Channels;
     TAllAlertsConnection Session;
 };
@@ -201,6 +208,57 @@ TEST_F(AlertStream, BacktestIsResentAfterTheListenIsLost)
         listen, "<API>" + window + "\"progress\">50%</Q>" + window + "\"finished\"/></API>");
     EXPECT_EQ(progress[progress.size() - 2].ProgressText, "50%");
     EXPECT_EQ(a.QuorixInfo().Status, qsFinished);
+}
+
+TEST_F(AlertStream, BacktestHandlersMayStartAnotherBacktestOrFreeTheirWindow)
+{
+    auto a = std::make_unique<TAlertWindowConnection>(Session);
+    const TMessageToServer request { { "command", "quorix_new_request" } };
+    std::vector<std::string> second;
+    a->StartQuorix(request, [&](const TQuorixInfo &info) {
+        if (info.Status == qsFinished) // the next run starts from the notification
+            a->StartQuorix(
+                request, [&](const TQuorixInfo &next) { second.push_back(next.ProgressText); });
+    });
+    const size_t listen = static_cast<size_t>(Link().Last("quorix_listen"));
+    auto messages
+        = [&](const std::string &types) { Link().Reply(listen, "<API>" + types + "</API>"); };
+    auto q = [&](const std::string &type, const std::string &text = "") {
+        return "<Q WINDOW=\"" + a->WindowId() + "\" TYPE=\"" + type + "\">" + text + "</Q>";
+    };
+    messages(q("finished") + q("progress", "10%"));
+    EXPECT_EQ(second, (std::vector<std::string> { "Quorix Started", "10%" }))
+        << "the new run keeps its handler";
+    EXPECT_EQ(a->QuorixInfo().Status, qsRunning);
+
+    // Handlers that free the window: the library touches nothing of it afterwards.
+    std::string debugSeen;
+    a->StartQuorix(request, [&](const TQuorixInfo &info) {
+        if (info.DebugText.empty())
+            return;
+        a.reset();
+        debugSeen = info.DebugText;
+    });
+    messages(q("debug", "trace"));
+    EXPECT_EQ(debugSeen, "trace");
+    ASSERT_EQ(a, nullptr);
+
+    for (const char *how : { "finished", "cancel" }) {
+        a = std::make_unique<TAlertWindowConnection>(Session);
+        TQuorixStatus seen = qsRunning;
+        a->StartQuorix(request, [&](const TQuorixInfo &info) {
+            if (info.Status == qsRunning)
+                return;
+            a.reset();
+            seen = info.Status;
+        });
+        if (std::string(how) == "cancel")
+            a->CancelQuorix();
+        else
+            messages(q("finished"));
+        EXPECT_EQ(a, nullptr) << how;
+        EXPECT_EQ(seen, std::string(how) == "cancel" ? qsIdle : qsFinished);
+    }
 }
 
 TEST(AlertParsing, TimeFormsAndMissingFractions)

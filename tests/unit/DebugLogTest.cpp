@@ -25,6 +25,7 @@ QStringList LinesAfter(const QString &before)
 
 QString CurrentText()
 {
+    TMiscDebugWindow::Install();
     ShowDebugMessage("setup");
     TMiscDebugWindow::Instance()->Timer1Timer();
     return TMiscDebugWindow::Instance()->Text();

@@ -319,11 +319,13 @@ TEST(TalkWithServerHelpers, MessagesAddressesAndNumbers)
     EXPECT_DOUBLE_EQ(ServerStrToFloat("12.75"), 12.75);
     EXPECT_THROW(ServerStrToFloat("12.7x"), EConvertError);
     EXPECT_THROW(ServerStrToFloat(""), EConvertError);
-    // The plain form and the forms only the general reading accepts agree with strtod.
-    for (const char *text : { "-3.25", "0.1", "123456789012345.5", "1e3", "5.", ".5", "+2",
-             "0.0000000000000001", "1234567890123456789" })
+    // Plain decimal numbers read as strtod reads them in the C locale, whatever their length.
+    for (const char *text : { "-3.25", "0.1", "123456789012345.5", "1e3", "2.5E-09", "5.", ".5",
+             "+2", "0.0000000000000001", "1234567890123456789" })
         EXPECT_EQ(ServerStrToFloat(text), std::strtod(text, nullptr)) << text;
-    for (const char *text : { "-", ".", "1.2.3", "--1", "1-" })
+    // Anything else raises, even where strtod would read a number.
+    for (const char *text : { "-", ".", "1.2.3", "--1", "1-", "nan", "inf", "-Infinity", "0x10",
+             " 1", "1 ", "\t2", "1e", "e5", "1,5", "1e999" })
         EXPECT_THROW(ServerStrToFloat(text), EConvertError) << text;
 
     std::string host, port;

@@ -173,4 +173,26 @@ TEST_F(TimeDefaults, NotificationSurvivesListenersThatUnregisterDestroyOrRaise)
     EXPECT_EQ(log, (std::vector<std::string> { "thrower", "last" }));
 }
 
+TEST_F(TimeDefaults, AnObjectOfItsOwnKeepsItsListenersAndLetsThemGoWhenFreed)
+{
+    TListener own, shared;
+    RegisterDefaultsListener(&shared);
+    auto defaults = std::make_unique<TSharedDefaults>(Clock);
+    defaults->RegisterListener(&own);
+    defaults->SetTimeOffset(ServerTimeOffsetMinutes);
+    EXPECT_TRUE(defaults->ServerTimeMode());
+    EXPECT_FALSE(ServerTimeMode()) << "the process's defaults are another object";
+    EXPECT_EQ(own.Calls, 1);
+    EXPECT_EQ(shared.Calls, 0);
+    SetTimeOffset(5);
+    EXPECT_EQ(own.Calls, 1);
+
+    // Registering with the process's defaults takes the listener from the other object.
+    RegisterDefaultsListener(&own);
+    defaults->SetTimeOffset(0);
+    EXPECT_EQ(own.Calls, 1);
+    defaults->RegisterListener(&own);
+    defaults.reset(); // the listener outlives it and is destroyed safely afterwards
+}
+
 } // namespace

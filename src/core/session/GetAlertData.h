@@ -1,0 +1,236 @@
+#pragma once
+// The alert-service session of the process (TAllAlertsConnection); the per-window subscriptions
+// on it (TAlertWindowConnection) come with it. GUI thread only: everything is driven by the
+// session's 500 ms timer, its wake-ups and the request channel's notifications.
+
+#include "link/RequestChannel.h"
+#include "link/WakeMeSoon.h"
+#include "session/AlertRecord.h"
+#include "session/GetAlertDataWindow.h"
+#include "session/ServerRequests.h"
+#include "session/TimeDefaults.h"
+#include "support/Clock.h"
+#include "xml/XmlNodes.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace kestrova {
+
+class TLoopTimer;
+class TGenericNetRequest;
+class TDefaultsListenerAdapter;
+
+enum TLoginState {
+    lsUnknown = 0,
+    lsGood = 1,
+    lsAnotherUser = 2,
+    lsBadUsername = 3,
+    lsBadPassword = 4,
+    lsRequirePayment = 5
+};
+
+// Codes of OnStatusMessage.
+enum TStatusCode {
+    scServerMessage = 0,
+    scReset = 1,
+    scNetworkSuccess = 2,
+    scNetworkFailure = 3,
+    scLatency = 4
+};
+
+class TAllAlertsConnection : public IServerRequests
+{
+public:
+    using TChannelFactory = std::function<std::unique_ptr<IRequestChannel>()>;
+
+    // channels: how links are made (empty: the real request channel, built with wakes). clock:
+    // what "now" and the ping counter are read from. wakes: how the deferred wake-ups are made
+    // (empty: on the event loop). defaults: the time mode and listeners the session follows.
+    // Clock and defaults must outlive the session.
+    explicit TAllAlertsConnection(TChannelFactory channels = {},
+        const IClock &clock = ProcessClock(), TWakeFactory wakes = {},
+        TSharedDefaults &defaults = SharedDefaults());
+    ~TAllAlertsConnection() override;
+    TAllAlertsConnection(const TAllAlertsConnection &) = delete;
+    TAllAlertsConnection &operator=(const TAllAlertsConnection &) = delete;
+
+    // Settings. A setter that changes nothing does nothing.
+    void SetServerAddress(const std::string &address);
+    void SetVendorId(const std::string &vendorId);
+    void SetUsername(const std::string &username);
+    void SetPassword(const std::string &password);
+    void SetHttpProxy(const std::string &username, const std::string &password,
+        const std::string &host, int32_t port);
+    void SetSocksProxy(const std::string &server, int32_t level, int32_t port,
+        const std::string &username, const std::string &password);
+    // Not an export: use carries the conversation over the HTTP tunnel whose reader page is url
+    // ("" keeps the current one); false goes back to TCP. A change restarts the link.
+    void SetTunnel(bool use, const std::string &url = {});
+    const std::string &ServerAddress() const { return FSettings.ServerAddress; }
+    const std::string &VendorId() const { return FVendorId; }
+    const std::string &Password() const { return FPassword; }
+
+    std::string HelpUrl;
+    bool HelpEnabled = false;
+    std::string WebViewUrl;
+    std::string ReplacementSamplesUrl;
+
+    // Both drop the link; the next one connects at once, whatever the back-off.
+    void Reset();
+    void Restart();
+
+    // IServerRequests
+    void SendRequest(const TMessageToServer &message, TMessageHandle &handle,
+        TServerResponseEvent onReply) override;
+    void CancelRequest(const TMessageHandle &handle) override;
+    std::string Username() const override { return FUsername; }
+    uint64_t ResetCount() const override { return FResetCount; }
+    TConnectionSettings ConnectionSettings() const override { return FSettings; }
+    void ReportNetworkActivity(bool success, const std::string &text) override;
+
+    void AddWindow(TAlertWindowConnection *window);
+    void RemoveWindow(TAlertWindowConnection *window);
+    const std::vector<TAlertWindowConnection *> &Windows() const { return FWindows; }
+
+    TDateTime GetServerNow() const;
+    TSharedDefaults &Defaults() const { return FDefaults; }
+    void ShowHelpTopic(const std::string &topic);
+    void ShowPrefixedHelpTopic(const std::string &topic);
+
+    // (code, text); see TStatusCode.
+    std::function<void(int code, const std::string &text)> OnStatusMessage;
+    // (state, next payment); called when the login status changes.
+    std::function<void(TLoginState state, int32_t nextPayment)> OnLoginStatus;
+    // Opens a URL (the desktop's browser by default; tests replace it).
+    std::function<void(const std::string &url)> OpenUrl;
+
+    // State, for the window connections, the grid and tests.
+    bool DisconnectedForGood() const { return FDisconnectedForGood; }
+    TLoginState LoginState() const { return FLoginState; }
+    int32_t NextPayment() const { return FNextPayment; }
+    int32_t QuorixEntitlement() const { return FQuorixEntitlement; }
+    const std::string &RestartLastId() const { return FRestartLastId; }
+    const std::string &RestartKey() const { return FRestartKey; }
+    const std::string &RestartSequence() const { return FRestartSequence; }
+    uint64_t LinksCreated() const { return FLinksCreated; }
+    // Reconnection back-off: after a link that failed before it proved itself (a good login, or
+    // any reply when it sends no login) the next one connects no earlier than ConnectNotBefore()
+    // (0: at once); the wait starts at 0.5 s and doubles up to 10 s, each with about 20 %
+    // jitter, and is back to 0.5 s after a good login.
+    TDateTime ConnectNotBefore() const { return FConnectNotBefore; }
+    uint32_t RetryDelayMs() const { return FRetryDelayMs; }
+    bool HasLink() const { return FLink != nullptr; }
+    IRequestChannel *Link() const { return FLink.get(); }
+    bool PollOutstanding() const { return FPollOutstanding; }
+    uint32_t TicksSinceReply() const { return FTicksSinceReply; }
+    // The last general-info document's top element, or null.
+    PXmlNode GeneralInfo() const { return FGeneralInfo; }
+    PXmlNode ViewMru() const { return FViewMru; }
+    TDateTime ChartRefreshTime() const { return FChartRefreshTime; }
+    // Called when chart pictures must be fetched anew (the icon cache plugs in here).
+    std::function<void()> OnDiscardCharts;
+
+    // Event handlers; public so tests can drive them without waiting.
+    void TimerTick();
+    void ConnectWake();
+    void PollWake();
+    void TimeModeCheck();
+
+    // Standing listens, used by the window connections.
+    TMessageHandle HistoryListenId, QuorixListenId;
+    bool QuorixResendPending = false;
+    void SendPersistent(
+        const TMessageToServer &message, TMessageHandle &handle, TServerResponseEvent onReply);
+    void SchedulePoll();
+    void ReceiveHistoryData(bool success, const std::string &body);
+    void QuorixData(bool success, const std::string &body);
+
+private:
+    void EnsureLink();
+    void DropLink();
+    // Restart without clearing the back-off (the session's own restarts).
+    void RestartLink();
+    void LinkProven();
+    void LinkFailed();
+    // False (after reporting it once per address) when the address's port cannot be one.
+    bool ServerPortUsable();
+    void ScheduleConnect();
+    void MarkAllForResubscribe();
+    void DeliverEmptyLiveBatches();
+    void SetLoginStatus(TLoginState state, int32_t nextPayment, int32_t quorix);
+    void ReceiveLogin(bool success, const std::string &body);
+    void HandleLoginReply(const std::string &body);
+    void SendPing();
+    void ReceivePing(bool success);
+    void ReceiveAlertData(bool success, const std::string &body);
+    void RouteAlertData(const std::string &body);
+    void ReceiveGeneralInfo(const std::string &text);
+    void ResendQuorix();
+    void LinkDisconnected();
+    TAlertWindowConnection *FindWindowFromEnd(const std::string &windowId) const;
+    // Calls action for every registered window; a window freed by an earlier call is skipped.
+    void ForEachWindow(const std::function<void(TAlertWindowConnection &)> &action);
+    // Hands each message of a listen reply to the window its "WINDOW" attribute names.
+    void DispatchWindowMessages(const std::string &body, const char *what,
+        void (TAlertWindowConnection::*handle)(const IXmlNode &));
+    void OpenHelp(const std::string &url);
+
+    TChannelFactory FFactory;
+    const IClock &FClock;
+    TSharedDefaults &FDefaults;
+    TConnectionSettings FSettings;
+    std::string FUsername, FPassword, FVendorId;
+
+    std::unique_ptr<IRequestChannel> FLink;
+    // Dropped links, closed but freed only once none of their handlers can be running.
+    std::vector<std::unique_ptr<IRequestChannel>> FDeadLinks;
+    bool FReconnectWanted = false;
+    std::vector<TAlertWindowConnection *> FWindows;
+    bool FDisconnectedForGood = false;
+    std::string FRestartLastId, FRestartKey, FRestartSequence;
+    bool FPollOutstanding = false;
+    uint32_t FTicksSinceReply = 0;
+    TDateTime FNextPingTime = 0, FNextGeneralInfoTime = 0, FChartRefreshTime = 0;
+    double FServerClockOffset = 0;
+    TMessageHandle FPingId;
+    int64_t FPingStart = 0;
+    PXmlNode FGeneralInfo, FViewMru;
+    std::unique_ptr<TGenericNetRequest> FGeneralInfoRequest;
+    bool FTimeModeAtLink = false;
+    TLoginState FLoginState = lsUnknown;
+    int32_t FNextPayment = 0, FQuorixEntitlement = 0;
+    uint64_t FResetCount = 0, FLinksCreated = 0;
+
+    // Connect, poll, and the freeing of dropped links.
+    std::unique_ptr<IWakeUp> FConnectWake, FPollWake, FReapWake;
+    std::unique_ptr<TLoopTimer> FTimer;
+    // Back-off: the single-shot timer that comes back to ConnectWake once the wait is over.
+    std::unique_ptr<TLoopTimer> FRetryTimer;
+    TDateTime FConnectNotBefore = 0;
+    uint32_t FRetryDelayMs;
+    bool FLinkProven = false, FLinkFailed = false, FLinkLogsIn = false;
+    std::minstd_rand FJitter;
+    std::string FUnusableAddress; // the address whose bad port was last reported
+    std::unique_ptr<TDefaultsListenerAdapter> FDefaultsAdapter;
+};
+
+// The process-wide session, created on first use.
+TAllAlertsConnection &AllAlertsConnection();
+// Frees the process-wide session (library unload, application quit); safe to call twice.
+void DestroyAllAlertsConnection();
+bool AllAlertsConnectionExists();
+
+// Reads one alert element. A malformed fraction raises; a malformed integer reads as 0.
+TAlertRecord ParseAlert(const IXmlNode &alert);
+// Reads every child of a node as an alert.
+TAlertRecords ParseAlerts(const IXmlNode &parent);
+// "TIME" attribute: the 19-character "yyyy-mm-dd hh:mm:ss" form (local, UnixTime 0) or Unix
+// seconds (converted to local time).
+void ParseAlertTime(std::string_view text, int32_t &unixTime, TDateTime &time);
+
+} // namespace kestrova

@@ -1,0 +1,239 @@
+// The alert stream's routing: the poll, reading alerts, and handing live batches, history and
+// backtest messages to the window each one names.
+
+#include "link/TalkWithServer.h"
+#include "session/GetAlertData.h"
+#include "session/GetAlertDataHelpers.h"
+#include "support/DateTime.h"
+
+#include <algorithm>
+#include <charconv>
+#include <strings.h>
+#include <unordered_set>
+
+namespace kestrova {
+
+using namespace detail;
+
+namespace {
+// The element of one alert in the stream's messages.
+constexpr std::string_view AlertTag = "ALERT";
+
+int32_t StrToIntOrZero(std::string_view text)
+{
+    int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() ? value : 0;
+}
+} // namespace
+
+// ---- alert parsing ----
+
+namespace {
+// The last Unix time converted to local time while one reply is read: alerts of a reply share
+// seconds, and the conversion through the time-zone rules is the costly part of an alert.
+struct TLocalTimeCache
+{
+    int32_t Unix = 0;
+    TDateTime Local = 0;
+};
+
+void ReadAlertTime(
+    std::string_view text, int32_t &unixTime, TDateTime &time, TLocalTimeCache *cache)
+{
+    if (text.size() == 19 && text[4] == '-' && text[7] == '-' && text[10] == ' ' && text[13] == ':'
+        && text[16] == ':') {
+        TDateTimeParts parts;
+        parts.Year = StrToIntOrZero(text.substr(0, 4));
+        parts.Month = StrToIntOrZero(text.substr(5, 2));
+        parts.Day = StrToIntOrZero(text.substr(8, 2));
+        parts.Hour = StrToIntOrZero(text.substr(11, 2));
+        parts.Minute = StrToIntOrZero(text.substr(14, 2));
+        parts.Second = StrToIntOrZero(text.substr(17, 2));
+        unixTime = 0;
+        if (!TryEncodeDateTime(parts, time))
+            time = 0;
+        return;
+    }
+    unixTime = StrToIntOrZero(text);
+    if (unixTime == 0) {
+        time = 0;
+    } else if (cache && cache->Unix == unixTime) {
+        time = cache->Local;
+    } else {
+        time = UtcToLocal(UnixToDateTime(unixTime));
+        if (cache)
+            *cache = { unixTime, time };
+    }
+}
+
+TAlertRecord ReadAlert(const IXmlNode &alert, TLocalTimeCache *cache)
+{
+    TAlertRecord record;
+    for (const auto &attribute : alert.Attributes()) {
+        const std::string_view name = attribute.Name;
+        const std::string_view value = attribute.Value;
+        if (name == "SYMBOL")
+            record.Symbol = value;
+        else if (name == "TYPE")
+            record.AlertType = value;
+        else if (name == "TIME")
+            ReadAlertTime(value, record.UnixTime, record.Time, cache);
+        else if (name == "DESCRIPTION")
+            record.Description = value;
+        else if (name == "QUALITY")
+            record.Quality = ServerStrToFloat(value);
+        else if (name == "RELVOL")
+            record.RelVol = ServerStrToFloat(value);
+        else if (name == "NUM")
+            record.Num = StrToIntOrZero(value);
+        else if (name == "HISTORICAL")
+            record.Historical = StrToIntOrZero(value);
+        else if (name == "DAY_RANGE")
+            record.DayRange = ServerStrToFloat(value);
+        else if (name == "STDDEV")
+            record.StdDev = ServerStrToFloat(value);
+        else if (name == "VOLATILITY")
+            record.Volatility = ServerStrToFloat(value);
+    }
+    return record;
+}
+} // namespace
+
+void ParseAlertTime(std::string_view text, int32_t &unixTime, TDateTime &time)
+{
+    ReadAlertTime(text, unixTime, time, nullptr);
+}
+
+TAlertRecord ParseAlert(const IXmlNode &alert)
+{
+    return ReadAlert(alert, nullptr);
+}
+
+TAlertRecords ParseAlerts(const IXmlNode &parent)
+{
+    // Only ALERT children are alerts: a record costs far more than a tiny element of another
+    // kind, and anything else the server may add is none.
+    const auto isAlert = [](const IXmlNode &child) { return child.Name() == AlertTag; };
+    const int count = parent.ChildCount();
+    size_t alerts = 0;
+    for (int i = 0; i < count; ++i)
+        alerts += isAlert(*parent.ChildNode(i));
+    TAlertRecords records;
+    records.reserve(alerts);
+    TLocalTimeCache cache;
+    for (int i = 0; i < count; ++i)
+        if (isAlert(*parent.ChildNode(i)))
+            records.push_back(ReadAlert(*parent.ChildNode(i), &cache));
+    return records;
+}
+
+// ---- the poll ----
+
+void TAllAlertsConnection::PollWake()
+{
+    // A server that ended the login for good gets no subscriptions either (they would only open
+    // a link that cannot log in).
+    if (!FDisconnectedForGood)
+        ForEachWindow([](TAlertWindowConnection &window) {
+            if (!window.ConfigSent())
+                window.Subscribe();
+        });
+    if (FDisconnectedForGood || FPollOutstanding || FWindows.empty() || FUsername.empty())
+        return;
+    FPollOutstanding = true;
+    TMessageHandle handle;
+    SendRequest({ { "command", "get_alerts" } }, handle,
+        [this](bool success, const std::string &body, const TMessageToServer &) {
+            ReceiveAlertData(success, body);
+        });
+}
+
+// ---- the session's side of the stream ----
+
+void TAllAlertsConnection::ReceiveAlertData(bool success, const std::string &body)
+{
+    FPollOutstanding = false;
+    if (!success)
+        return;
+    ResendQuorix();
+    FTicksSinceReply = 0;
+    RouteAlertData(body);
+    SchedulePoll();
+}
+
+void TAllAlertsConnection::RouteAlertData(const std::string &body)
+{
+    try {
+        const PXmlNode root = ParseXml(body);
+        std::vector<std::pair<std::string, TAlertRecords>> parts;
+        if (const PXmlNode data = NodeAtPath(root, { 0, "DATA" }))
+            for (int i = 0; i < data->ChildCount(); ++i) {
+                const PXmlNode part = data->Child(i);
+                parts.emplace_back(Attribute(*part, "ID"), ParseAlerts(*part));
+            }
+        if (const PXmlNode mru = NodeAtPath(root, { 0, "VIEW_MRU" }))
+            FViewMru = mru;
+        // Windows are looked up at delivery time: a handler may free a window. An unknown id
+        // is withdrawn once per reply, however often the reply names it.
+        std::unordered_set<std::string> withdrawn;
+        for (auto &[id, records] : parts) {
+            auto it = std::find_if(FWindows.begin(), FWindows.end(),
+                [&](auto *w) { return strcasecmp(w->WindowId().c_str(), id.c_str()) == 0; });
+            if (it != FWindows.end()) {
+                (*it)->DeliverBatch(std::move(records), false);
+            } else if (!FUsername.empty() && withdrawn.insert(id).second) {
+                TMessageHandle ignored;
+                SendRequest(
+                    { { "command", "remove_config_info" }, { "window_id", id } }, ignored, nullptr);
+            }
+        }
+        if (const PXmlNode restart = NodeAtPath(root, { 0, "RESTART" }))
+            FRestartLastId = AttributeAtPath(restart, {}, FRestartLastId, "LAST_ID");
+    } catch (const std::exception &e) {
+        ReportNetworkActivity(false, ReportText("ReceiveAlertData", e));
+    }
+}
+
+void TAllAlertsConnection::DispatchWindowMessages(const std::string &body, const char *what,
+    void (TAlertWindowConnection::*handle)(const IXmlNode &))
+{
+    try {
+        const PXmlNode top = ParseXml(body)->Child(0);
+        for (int i = 0; top && i < top->ChildCount(); ++i) {
+            const PXmlNode message = top->Child(i);
+            if (auto *window = FindWindowFromEnd(Attribute(*message, "WINDOW")))
+                (window->*handle)(*message);
+        }
+    } catch (const std::exception &e) {
+        ReportNetworkActivity(false, ReportText(what, e));
+    }
+}
+
+void TAllAlertsConnection::ReceiveHistoryData(bool success, const std::string &body)
+{
+    if (success)
+        DispatchWindowMessages(body, "ReceiveHistoryData", &TAlertWindowConnection::HistoryMessage);
+    else
+        HistoryListenId = {};
+}
+
+void TAllAlertsConnection::QuorixData(bool success, const std::string &body)
+{
+    if (success) {
+        DispatchWindowMessages(body, "QuorixData", &TAlertWindowConnection::QuorixMessage);
+        return;
+    }
+    QuorixListenId = {};
+    ForEachWindow([](TAlertWindowConnection &window) { window.QuorixListenLost(); });
+}
+
+void TAllAlertsConnection::ResendQuorix()
+{
+    if (!QuorixResendPending)
+        return;
+    QuorixResendPending = false;
+    ForEachWindow([](TAlertWindowConnection &window) { window.ResendQuorixIfPending(); });
+}
+
+} // namespace kestrova

@@ -1,0 +1,48 @@
+#pragma once
+// The library's debug log: every report goes to an in-memory log (readable by tests and by
+// diagnostics) and to the sink, where the debug window plugs in once the widgets are there.
+// GUI thread only.
+
+#include <exception>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kestrova {
+
+// Appends one report (it may hold CR LF, which the window shows as several lines).
+void ShowDebugMessage(const std::string &text);
+
+// Reports "Class=<name>, Message=<what>, Location=<location>". Never throws.
+void ReportException(const std::exception &e, const std::string &location) noexcept;
+// For a caught object that is not a std::exception. Never throws.
+void ReportUnknownException(const std::string &location) noexcept;
+
+// Where every report goes after the in-memory log (empty: nowhere else). The UI layer installs
+// the debug window here; an exception from the sink is swallowed.
+using TDebugSink = std::function<void(const std::string &text)>;
+void SetDebugSink(TDebugSink sink);
+
+// The in-memory log: every text given to ShowDebugMessage, in order, one entry per call.
+namespace DebugLog {
+std::vector<std::string> Entries();
+void Clear();
+} // namespace DebugLog
+
+// Runs an event handler: any exception is caught and reported with the location text and never
+// propagates to the caller (the Qt loop, the host). Returns false when the handler raised.
+template<typename F>
+bool RunGuarded(const std::string &location, F &&handler) noexcept
+{
+    try {
+        std::forward<F>(handler)();
+        return true;
+    } catch (const std::exception &e) {
+        ReportException(e, location);
+    } catch (...) {
+        ReportUnknownException(location);
+    }
+    return false;
+}
+
+} // namespace kestrova
