@@ -145,12 +145,11 @@ void TAlertGrid::DrawPlainCell(TCellPaint &cell) const
         f.setBold(true);
     const QFontMetrics metrics(f);
     const QRect &inner = cell.Inner;
-    const int width = metrics.horizontalAdvance(shown);
     int x = inner.left();
-    if (align == Qt::AlignRight)
-        x += std::max(0, inner.width() - width);
-    else if (align == Qt::AlignHCenter)
-        x += std::max(0, inner.width() - width) / 2;
+    if (align != Qt::AlignLeft) { // measuring shapes the text: only when it moves it
+        const int room = std::max(0, inner.width() - metrics.horizontalAdvance(shown));
+        x += align == Qt::AlignRight ? room : room / 2;
+    }
     const int y
         = inner.top() + std::max(0, inner.height() - metrics.height()) / 2 + metrics.ascent();
     painter.setFont(f);
