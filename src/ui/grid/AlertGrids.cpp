@@ -160,6 +160,8 @@ void TAlertGrid::ApplyWindowConfig(const TWindowConfigChange &change)
         FPanel.SetBacktestHeight(*change.BacktestHeight);
     LayoutPass();
     RefreshWriteOverLayout();
+    if (FViewMode == vmWriteOver) // counted on the lines the layout gave
+        ResetWriteCursorNow();
     InvalidateGrid();
     EndUpdate();
 }

@@ -13,6 +13,7 @@
 #include "session/GetAlertData.h"
 #include "session/TimeDefaults.h"
 
+#include <QPainter>
 #include <array>
 #include <functional>
 #include <memory>

@@ -4,8 +4,6 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QStyle>
-#include <QStyleOptionFocusRect>
 #include <qdrawutil.h>
 
 namespace kestrova {
@@ -84,11 +82,10 @@ void TColorButton::paintEvent(QPaintEvent *)
     if (OnDrawButton)
         OnDrawButton(painter, r, state);
 
-    if (!FHideFocus && isDefault() && focused) {
-        QStyleOptionFocusRect option;
-        option.initFrom(this);
-        option.rect = item.adjusted(4, 4, -4, -4);
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    if (!FHideFocus && isDefault() && focused) { // a dotted focus mark
+        painter.setPen(QPen(pal.color(QPalette::ButtonText), 1, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(item.adjusted(4, 4, -5, -5));
     }
 }
 

@@ -144,7 +144,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
     // True while the mouse is sizing or moving a line (such a press is no click on a cell).
-    bool DraggingLine() const { return FDrag.Kind != TDrag::None; }
+    bool DraggingLine() const { return FDrag.Kind != TDrag::None && FDrag.Kind != TDrag::Armed; }
 
 private:
     struct TShownLine
