@@ -119,6 +119,12 @@ protected:
     {
         return Grid().viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     }
+    // The window shows what the grid paints from scratch (once the event loop settled it).
+    bool ScreenIsRight()
+    {
+        const QImage screen = Screen();
+        return screen == Fresh();
+    }
 
     kvtest::FakeChannelFactory Channels;
     TAllAlertsConnection Session;
@@ -378,7 +384,7 @@ TEST_F(AlertGridTest, OnlyWhatChangedIsPaintedAndTheScreenStaysRight)
     g.AlertsArrived(Numbered(40, 2), false); // at the top: the rest moves down
     Paint();
     EXPECT_EQ(painted, (std::set<int> { 1, 2 }));
-    EXPECT_EQ(Screen(), Fresh());
+    EXPECT_TRUE(ScreenIsRight());
 
     g.SetTopRow(11);
     Paint();
@@ -386,13 +392,13 @@ TEST_F(AlertGridTest, OnlyWhatChangedIsPaintedAndTheScreenStaysRight)
     g.AlertsArrived(Numbered(42, 3), false); // scrolled back: nothing on screen changes
     Paint();
     EXPECT_TRUE(painted.empty());
-    EXPECT_EQ(Screen(), Fresh());
+    EXPECT_TRUE(ScreenIsRight());
 
     for (const auto &[direction, mode] : { std::pair { adUp, 1 }, { adLeft, 1 }, { adRight, 2 } }) {
         g.SetWindowConfig(Layout(direction, mode));
         for (int i = 0; i < 4; ++i) {
             g.AlertsArrived(Numbered(100 + 3 * i, 3), false);
-            EXPECT_EQ(Screen(), Fresh()) << DirectionCaption(direction) << " batch " << i;
+            EXPECT_TRUE(ScreenIsRight()) << DirectionCaption(direction) << " batch " << i;
         }
     }
 }
@@ -452,7 +458,7 @@ TEST_F(AlertGridTest, ClearEmptiesTheWindowAndTellsTheConnection)
     EXPECT_EQ(g.Alerts().Count(), 0);
     EXPECT_EQ(g.RowCount(), 2);
     EXPECT_EQ(g.Connection().SkipHistoryState(), 1);
-    EXPECT_EQ(Screen(), Fresh());
+    EXPECT_TRUE(ScreenIsRight());
 }
 
 } // namespace
