@@ -2,7 +2,7 @@
 
 #include "grid/AlertGridsConfig.h"
 
-#include "grid/AlertGridsModel.h"
+#include "grid/AlertGridsTypes.h"
 #include "support/CommaText.h"
 #include "support/Exceptions.h"
 

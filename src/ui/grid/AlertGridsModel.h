@@ -1,10 +1,9 @@
 #pragma once
-// What an alert grid shows, free of widgets and painting: the data types (columns, or rows in
-// the horizontal directions) with their names and widths, the directions and view modes, which
-// alert each line shows, the write-over cursor, the scroll position kept while alerts arrive,
-// the window name, and the plain text of a cell.
+// What an alert grid shows, free of widgets and painting: which alert each line shows, the
+// write-over cursor, the scroll position kept while alerts arrive, the window name, and the
+// plain text of a cell.
 
-#include "alerts/DataTypes.h"
+#include "grid/AlertGridsTypes.h"
 #include "session/AlertRecord.h"
 #include "support/Clock.h"
 
@@ -12,43 +11,6 @@
 #include <string>
 
 namespace kestrova {
-
-// Insertion directions (a byte in the window configuration).
-enum TAlertDirection : uint8_t { adDown = 0, adUp = 1, adLeft = 2, adRight = 3 };
-// View modes; 0 behaves as 1.
-enum TViewMode : uint8_t {
-    vmDefault = 0,
-    vmNewestFirst = 1,
-    vmWriteOver = 2,
-    vmGroupSortBy = 3,
-    vmGroupNewestSymbols = 4
-};
-enum TAlertGridSelectionType { agstNone, agstSingleClick, agstDoubleClick, agstBoth };
-
-struct TDataTypeInfo
-{
-    const char *Name; // header text and menu caption
-    int MaxWidth; // widest a column of this type gets; 0 for no limit
-    bool Groupable; // the alert list can group and sort by it
-};
-
-// Types outside 0..14 read as the blank type.
-const TDataTypeInfo &DataTypeInfo(int type);
-// False for keys outside the known types.
-bool IsGroupable(int sortKey);
-// "Down", "Up", "Left", "Right"; empty outside 0..3.
-const char *DirectionCaption(int direction);
-// "Default", "Newest First", "Write Over", "Group && Sort By", "Group && Newest Symbols First".
-const char *ViewModeCaption(int mode);
-
-inline bool IsVertical(int direction)
-{
-    return direction == adDown || direction == adUp;
-}
-inline bool IsHorizontal(int direction)
-{
-    return direction == adLeft || direction == adRight;
-}
 
 // The state that decides which alert a line shows.
 struct TLineMap
