@@ -1,5 +1,6 @@
 // Where alerts are in an alert grid: lines, the write-over cursor, the scroll position, names.
 
+#include "grid/AlertGridsFormatting.h"
 #include "grid/AlertGridsModel.h"
 #include "support/Exceptions.h"
 
@@ -99,6 +100,31 @@ TEST(AlertGridModel, DataTypeTable)
         groupable += IsGroupable(t);
     EXPECT_EQ(groupable, 9);
     EXPECT_STREQ(ViewModeCaption(3), "Group && Sort By");
+}
+
+TEST(AlertGridModel, DisplaySchemesFromTheGeneralInfo)
+{
+    const PXmlNode formatting
+        = ParseXml("<FORMATTING><LIST_1 SHORT_NAME=\"Classic\"><NHP FG_COLOR=\"#00ff00\" "
+                   "BOLD=\"1\"/><NLP FG_COLOR=\"#0F0\" BG_COLOR=\"00FF00\"/></LIST_1>"
+                   "<LIST_2 SHORT_NAME=\"Paper\"><NHP BG_COLOR=\"#102030\" "
+                   "BG_IMAGE=\"images/bg/blue.gif\"/></LIST_2></FORMATTING>")
+              ->Child(0);
+    TFormattingTable table;
+    EXPECT_TRUE(table.Load(formatting));
+    EXPECT_FALSE(table.Load(formatting)); // the same document is not read twice
+    ASSERT_EQ(table.Schemes().size(), 2u);
+    EXPECT_EQ(table.Schemes()[1].Caption, "Paper");
+    const TAlertDisplayInfo *high = table.Find("LIST_1", "NHP");
+    ASSERT_NE(high, nullptr);
+    EXPECT_EQ(high->Flags, dfForeground | dfBold);
+    EXPECT_EQ(high->Foreground, 0x0000FF00u);
+    EXPECT_EQ(table.Find("LIST_1", "NLP")->Flags, 0); // short or unmarked colours
+    const TAlertDisplayInfo *paper = table.Find("LIST_2", "NHP");
+    EXPECT_EQ(paper->Background, 0x302010u);
+    EXPECT_EQ(paper->BackgroundImage, "blue.gif");
+    EXPECT_EQ(table.Find("LIST_3", "NHP"), nullptr);
+    EXPECT_EQ(ImageFileName("C:\\pics\\a.gif"), "a.gif");
 }
 
 } // namespace

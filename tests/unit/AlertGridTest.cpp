@@ -274,6 +274,12 @@ TEST_F(AlertGridTest, WriteOverCyclesThroughTheVisibleRows)
     EXPECT_EQ(LineOf("S4"), 5); // the oldest shown is just past the separator
     EXPECT_EQ(LineOf("S3"), -1);
     EXPECT_EQ(g.HitTest(g.CellRect(0, 4).center()).Zone, gzNone);
+
+    // A window shorter than a row still has one data row to write over.
+    Panel->resize(600, 60);
+    g.AlertsArrived(Numbered(100, 4), false);
+    EXPECT_EQ(g.RowCount(), 2);
+    EXPECT_EQ(g.Alerts().Count(), 7 + visible);
 }
 
 TEST_F(AlertGridTest, BatchesFromTheOtherStreamAreDropped)

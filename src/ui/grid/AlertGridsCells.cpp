@@ -69,10 +69,12 @@ void TAlertGrid::SetCellRenderer(int type, TCellRenderer renderer)
 
 void TAlertGrid::paintEvent(QPaintEvent *event)
 {
-    FPaintNow = FSession.GetServerNow();
-    FPaintIndex = -1;
-    TDrawGrid::paintEvent(event);
-    FPaintIndex = -1;
+    RunGuarded("AlertGrids, TAlertGrid.Paint", [&] {
+        FPaintNow = FSession.GetServerNow();
+        FPaintIndex = -1;
+        TDrawGrid::paintEvent(event);
+        FPaintIndex = -1;
+    });
 }
 
 const TAlertRecord *TAlertGrid::PaintAlert(int index)

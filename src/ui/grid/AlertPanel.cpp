@@ -272,8 +272,10 @@ void TAlertPanel::SplitterDragged(TStrip strip, int delta, bool finished)
 
 void TAlertPanel::resizeEvent(QResizeEvent *event)
 {
-    QWidget::resizeEvent(event);
-    Restack();
+    RunGuarded("AlertPanels, TAlertPanel.Resize", [&] {
+        QWidget::resizeEvent(event);
+        Restack();
+    });
 }
 
 // ---- fonts ----

@@ -2,6 +2,8 @@
 
 #include "grid/DrawGrid.h"
 
+#include "support/DebugLog.h"
+
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -224,19 +226,23 @@ void TDrawGrid::SyncScrollBars()
 
 void TDrawGrid::scrollContentsBy(int, int)
 {
-    if (FSyncingScrollBars)
-        return;
-    SetTopRow(verticalScrollBar()->value());
-    SetLeftCol(horizontalScrollBar()->value());
+    RunGuarded("DrawGrid, TDrawGrid.Scroll", [&] {
+        if (FSyncingScrollBars)
+            return;
+        SetTopRow(verticalScrollBar()->value());
+        SetLeftCol(horizontalScrollBar()->value());
+    });
 }
 
 void TDrawGrid::resizeEvent(QResizeEvent *event)
 {
-    QAbstractScrollArea::resizeEvent(event);
-    ReclampTopLeft();
-    SyncScrollBars();
-    GridResized();
-    viewport()->update();
+    RunGuarded("DrawGrid, TDrawGrid.Resize", [&] {
+        QAbstractScrollArea::resizeEvent(event);
+        ReclampTopLeft();
+        SyncScrollBars();
+        GridResized();
+        viewport()->update();
+    });
 }
 
 // ---- repainting what changed ----
@@ -415,48 +421,50 @@ void TDrawGrid::DrawCell(QPainter &painter, int col, int row, const QRect &rect,
 
 void TDrawGrid::paintEvent(QPaintEvent *event)
 {
-    QPainter painter(viewport());
-    const QRegion &region = event->region();
-    const QRect area = event->rect();
-    const int width = ClientWidth(), height = ClientHeight();
-    struct TLine
-    {
-        int Index, Start, Size;
-    };
-    std::vector<TLine> cols;
-    FCols.ForEachShown(width, [&](int line, int start, int size) {
-        if (start <= area.right() && start + size >= area.left())
-            cols.push_back({ line, start, size });
-    });
-    FRows.ForEachShown(height, [&](int row, int y, int h) {
-        if (y > area.bottom() || y + h < area.top())
-            return;
-        for (const TLine &c : cols) {
-            const QRect cell(c.Start, y, c.Size, h);
-            if (!region.intersects(cell))
-                continue;
-            const bool fixed = row < FixedRows() || c.Index < FixedCols();
-            DrawCell(painter, c.Index, row, cell, fixed ? unsigned(gdFixed) : 0u);
+    RunGuarded("DrawGrid, TDrawGrid.Paint", [&] {
+        QPainter painter(viewport());
+        const QRegion &region = event->region();
+        const QRect area = event->rect();
+        const int width = ClientWidth(), height = ClientHeight();
+        struct TLine
+        {
+            int Index, Start, Size;
+        };
+        std::vector<TLine> cols;
+        FCols.ForEachShown(width, [&](int line, int start, int size) {
+            if (start <= area.right() && start + size >= area.left())
+                cols.push_back({ line, start, size });
+        });
+        FRows.ForEachShown(height, [&](int row, int y, int h) {
+            if (y > area.bottom() || y + h < area.top())
+                return;
+            for (const TLine &c : cols) {
+                const QRect cell(c.Start, y, c.Size, h);
+                if (!region.intersects(cell))
+                    continue;
+                const bool fixed = row < FixedRows() || c.Index < FixedCols();
+                DrawCell(painter, c.Index, row, cell, fixed ? unsigned(gdFixed) : 0u);
+            }
+        });
+        PaintGridLines(painter, area);
+        const int right = FCols.ShownEnd(width), bottom = FRows.ShownEnd(height);
+        if (right < width)
+            painter.fillRect(QRect(right, 0, width - right, height), Color);
+        if (bottom < height)
+            painter.fillRect(QRect(0, bottom, right, height - bottom), Color);
+        if (FDrag.Kind == TDrag::MoveCol || FDrag.Kind == TDrag::MoveRow) {
+            const bool col = FDrag.Kind == TDrag::MoveCol;
+            const TGridAxis &axis = col ? FCols : FRows;
+            const int client = col ? width : height;
+            int at = axis.LineStart(FDrag.Target, client);
+            if (at >= 0) {
+                if (FDrag.Target > FDrag.Line)
+                    at += axis.Size(FDrag.Target);
+                painter.fillRect(col ? QRect(at - 1, 0, 3, bottom) : QRect(0, at - 1, right, 3),
+                    palette().color(QPalette::Highlight));
+            }
         }
     });
-    PaintGridLines(painter, area);
-    const int right = FCols.ShownEnd(width), bottom = FRows.ShownEnd(height);
-    if (right < width)
-        painter.fillRect(QRect(right, 0, width - right, height), Color);
-    if (bottom < height)
-        painter.fillRect(QRect(0, bottom, right, height - bottom), Color);
-    if (FDrag.Kind == TDrag::MoveCol || FDrag.Kind == TDrag::MoveRow) {
-        const bool col = FDrag.Kind == TDrag::MoveCol;
-        const TGridAxis &axis = col ? FCols : FRows;
-        const int client = col ? width : height;
-        int at = axis.LineStart(FDrag.Target, client);
-        if (at >= 0) {
-            if (FDrag.Target > FDrag.Line)
-                at += axis.Size(FDrag.Target);
-            painter.fillRect(col ? QRect(at - 1, 0, 3, bottom) : QRect(0, at - 1, right, 3),
-                palette().color(QPalette::Highlight));
-        }
-    }
 }
 
 void TDrawGrid::PaintGridLines(QPainter &painter, const QRect &area)
