@@ -444,6 +444,13 @@ TEST_F(AlertGridTest, HeaderCellsFitSizeAndMoveColumns)
     EXPECT_EQ(g.ColWidth(0), movedWidth); // the width went with it
     EXPECT_EQ(g.CellText(0, 0), "#");
 
+    // In a horizontal direction columns are alerts: deleting one leaves the data types alone.
+    g.SetWindowConfig("C,2,3,15,4,60,2,2,20,31,1,0");
+    g.AlertsArrived(Numbered(0, 3), false);
+    g.DeleteColumn(1);
+    EXPECT_EQ(g.DataTypes(), (std::vector<uint8_t> { 3, 4 }));
+    g.SetWindowConfig("C,4,8,30,3,60,1,40,4,100,0,2,20,31,1,0");
+
     // Deleting the last data type leaves one blank column.
     while (g.ColCount() > 1)
         g.DeleteColumn(0);
