@@ -31,7 +31,8 @@ asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
-# Google Benchmark run of the reply pipeline (inflate, frames, message tree vs pugixml).
+# Google Benchmark run of the reply pipeline (inflate, frames, message tree vs pugixml) and of
+# the alert grid under a stream of alerts (vs QTableView).
 bench: build
 	@$(BUILD)/bin/kv_bench $(BENCH_ARGS)
 

@@ -1,0 +1,231 @@
+#pragma once
+// TAlertGrid: the table of one alert window. It lives in its TAlertPanel (which creates it),
+// owns the window connection that streams the alerts of its data configuration and the alert
+// list that keeps them, and shows them in one of four directions and four view modes, one data
+// type per column (per row in the horizontal directions). Its layout reads and writes as the
+// window configuration string. Painting goes through one renderer per data type (plain text
+// until one is installed). GUI thread only.
+
+#include "alerts/AlertLists.h"
+#include "grid/AlertGridsConfig.h"
+#include "grid/AlertGridsModel.h"
+#include "grid/DrawGrid.h"
+#include "session/GetAlertData.h"
+#include "session/TimeDefaults.h"
+
+#include <QPainter>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kestrova {
+
+class TAlertPanel;
+class TAlertGrid;
+
+// Where a point of the grid is.
+enum TGridZone { gzNone, gzColumnHeader, gzRowHeader, gzCell };
+
+// What a cell shows.
+struct TCellInfo
+{
+    TGridZone Zone = gzNone;
+    int Type = cdBlank; // the data type of the cell's column (row); 0 in zone gzNone
+    int Index = -1; // the alert's index in the list (zone gzCell)
+    bool Highlighted = false; // a live alert of the newest batch in view modes 2, 3 and 4
+};
+
+// One cell being painted, handed to the renderer of its data type.
+struct TCellPaint
+{
+    QPainter &Painter;
+    QRect Rect; // the whole cell, already filled with Background
+    QRect Inner; // where the content goes
+    int Col = 0, Row = 0;
+    TCellInfo Info;
+    const TAlertRecord *Alert = nullptr; // null when the cell shows no alert
+    QColor TextColor;
+    bool Bold = false;
+};
+using TCellRenderer = std::function<void(const TAlertGrid &grid, TCellPaint &cell)>;
+
+class TAlertGrid : public TDrawGrid, private IDefaultsListener
+{
+    Q_OBJECT
+
+public:
+    // The layout a new grid takes: Age, Time, Icon, Range, Symbol, Description, #, Relative
+    // Volume; direction Down; scheme LIST_2.
+    static const char *const DefaultWindowConfig;
+
+    // The window connection registers with session for the grid's whole life.
+    TAlertGrid(TAlertPanel &owner, TAllAlertsConnection &session);
+    ~TAlertGrid() override;
+
+    // ---- events (not called while empty) ----
+    std::function<void(const TAlertRecord &alert)> OnAlertSelected;
+    std::function<void(const TAlertRecord &alert)> OnEachAlert;
+    std::function<void()> OnDataConfigChanged;
+    // Fired at the end of every layout pass.
+    std::function<void()> OnWindowConfigChanged;
+    std::function<void(const std::string &display, int id)> OnCustomMenu;
+    // Declared for hosts; nothing raises it.
+    std::function<void(const TAlertRecord &alert, int id)> OnContextSensitiveMenu;
+    std::function<void()> OnWindowNameChanged;
+    std::function<void(WId dialog)> OnBeforeModal;
+    std::function<void(bool &allow)> OnBeforeQuorix;
+    std::function<void(const std::string &line)> OnQuorixDebug;
+
+    // ---- configuration strings ----
+    // The connection's data configuration, unchanged.
+    std::string DataConfig() const;
+    // Only the text after a "?" counts (a second "?" voids the value); an empty value does
+    // nothing. Restarts the stream, back in real time.
+    void SetDataConfig(const std::string &value);
+    // The "C" string of the current layout.
+    std::string WindowConfig() const;
+    // Applies an "A", "B" or "C" string; a malformed one is reported to the debug log and
+    // changes nothing.
+    void SetWindowConfig(const std::string &value);
+
+    // ---- layout ----
+    int Direction() const { return FDirection; }
+    // Values outside 0..3 are ignored.
+    void SetDirection(int direction);
+    int ViewMode() const { return FViewMode; }
+    int SortKey() const { return FSortKey; }
+    // Other modes than 0..4 change nothing but re-enable "RealTime".
+    void SetViewMode(int mode, int sortKey);
+    // One type per data line (column, or row when horizontal), in display order.
+    const std::vector<uint8_t> &DataTypes() const { return FDataTypes; }
+    // 0 past the end.
+    int DataTypeAt(int line) const;
+    // Sets the last data line's type, adding a line when the last one is not blank.
+    void AddDataType(int type);
+    void DeleteColumn(int col) override;
+    void DeleteRow(int row) override;
+    const std::string &SchemeName() const { return FSchemeName; }
+    void SetSchemeName(const std::string &name);
+    // Spreads the client width over the columns (vertical directions).
+    void FitColumns();
+    // Sizes lines from the font and the data types, then fires OnWindowConfigChanged.
+    void LayoutPass();
+    // Empties the window.
+    void Clear();
+    // "Columns" in the vertical directions, "Rows" in the horizontal ones.
+    const char *LinesCaption() const;
+
+    // ---- live stream and history, and the commands the menu shows ----
+    bool RealTime() const { return FRealTime; }
+    bool RealTimeEnabled() const { return FRealTimeEnabled; }
+    bool MoreEnabled() const { return FMoreEnabled; }
+    bool TimeFrameEnabled() const { return FTimeFrameEnabled; }
+    bool ClearEnabled() const { return FRealTime; }
+    // The "RealTime" item: switches between the live stream and history. fromMenu: the user
+    // chose it (a switch made for a new configuration passes false).
+    void ToggleRealTime(bool fromMenu);
+
+    // ---- what the cells show ----
+    TCellInfo CellInfo(int col, int row) const;
+    // The cell under a viewport position.
+    TCellInfo HitTest(QPoint pos) const;
+    // The alert index a cell shows (-1 for headers and separators).
+    int AlertIndexAt(int col, int row) const;
+    const TSortableAlertList &Alerts() const { return *FList; }
+    TAlertWindowConnection &Connection() const { return *FConnection; }
+    TAlertPanel &Panel() const { return FPanel; }
+    int WriteCursor() const { return FWriteCursor; }
+    // The plain text of a cell (the header name for header cells).
+    std::string CellText(int col, int row) const;
+    // Paints cells of a data type; an empty renderer brings back plain text.
+    void SetCellRenderer(int type, TCellRenderer renderer);
+
+    // ---- names, the current alert, selection ----
+    const std::string &WindowName() const { return FWindowName; }
+    const std::string &BaseWindowName() const { return FBaseWindowName; }
+    // The alert the last callback concerned.
+    const TAlertRecord &CurrentAlert() const { return FCurrentAlert; }
+    TAlertGridSelectionType AllowSelectionType = agstDoubleClick;
+    // agstNone except while OnAlertSelected runs.
+    TAlertGridSelectionType CurrentSelectionType() const { return FCurrentSelectionType; }
+    // The backtest strategy settings last confirmed.
+    std::string StrategyConfig;
+
+    // ---- handlers; public so tests drive them without a server ----
+    // A batch from the window connection (empty: a clock tick).
+    void AlertsArrived(const TAlertRecords &records, bool isHistory);
+    // The connection reported a (new) configuration or window name.
+    void ConfigChanged();
+    // The server's general info changed: reload the display schemes.
+    void GeneralInfoChanged();
+    void RefreshWindowName();
+
+    // Grids alive in the process.
+    static int LiveGridCount();
+
+protected:
+    void DrawCell(QPainter &painter, int col, int row, const QRect &rect, unsigned state) override;
+    void ColumnMoved(int from, int to) override;
+    void RowMoved(int from, int to) override;
+    void ColWidthsChanged() override;
+    void RowHeightsChanged() override;
+    int64_t LineIdentity(int line) const override;
+    void GridResized() override;
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    void DefaultsChanged() override;
+    void LoadFormatting();
+    void ApplyWindowConfig(const TWindowConfigChange &change);
+    void MoveDataType(int from, int to);
+    TLineMap LineMap() const;
+    // Alert-carrying lines: rows when vertical, columns when horizontal.
+    int VisibleDataLines() const;
+    int SaveScrollPosition() const;
+    void RestoreScrollPosition(int p);
+    void SizeToContent(int p);
+    void RefreshWriteOverLayout();
+    void ResetWriteCursorNow();
+    void ClickAt(QPoint pos, bool doubleClick);
+    void SelectAlert(const TAlertRecord &alert, TAlertGridSelectionType how);
+    void DrawPlainCell(TCellPaint &cell) const;
+    const TAlertRecord *PaintAlert(int index);
+
+    TAlertPanel &FPanel;
+    TAllAlertsConnection &FSession;
+    std::unique_ptr<TSortableAlertList> FList;
+    std::unique_ptr<TAlertWindowConnection> FConnection;
+
+    std::vector<uint8_t> FDataTypes;
+    int FDirection = adDown;
+    int FViewMode = vmNewestFirst;
+    int FSortKey = cdBlank;
+    int FWriteCursor = 1;
+    std::string FSchemeName = "LIST_2";
+    std::string FBaseWindowName, FWindowName;
+    TAlertRecord FCurrentAlert;
+    TAlertGridSelectionType FCurrentSelectionType = agstNone;
+
+    bool FRealTime = true, FRealTimeEnabled = true, FMoreEnabled = false;
+    bool FTimeFrameEnabled = true;
+    bool FInLayout = false;
+    bool FMouseLeftDown = false, FMouseDouble = false;
+
+    // Repaint economy: what a line shows is known by these (see LineIdentity).
+    uint64_t FGeneration = 0; // changes whenever lines may show other alerts in place
+    int64_t FLiveSerial = 0; // live alerts added since the list was last emptied
+
+    std::array<TCellRenderer, DataTypeCount> FRenderers;
+    // During one paint: server time and the alert last read.
+    TDateTime FPaintNow = 0;
+    int FPaintIndex = -1;
+    TAlertRecord FPaintRecord;
+};
+
+} // namespace kestrova

@@ -1,0 +1,133 @@
+// kvshot: a small host that shows alert windows fed by an alert server and saves each as a PNG.
+// Every scene is one alert window with its own window configuration string; after the wait
+// the windows are saved as <out>/<scene>.png. Used by scripts/screenshots.sh.
+//   kvshot --server HOST:PORT [--user U] [--password P] [--out DIR] [--wait SECONDS]
+//          [--size WxH] [--click] [--scene NAME=CONFIG ...]
+
+#include "grid/AlertGrids.h"
+#include "grid/AlertPanel.h"
+#include "session/GetAlertData.h"
+#include "session/TimeDefaults.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTest>
+#include <QTimer>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace kestrova;
+
+namespace {
+
+struct TOptions
+{
+    std::string Server = "127.0.0.1:8888";
+    std::string User = "shots", Password = "shots";
+    std::string Out = "/tmp/kv-screens";
+    double Wait = 6;
+    int Width = 600, Height = 400;
+    bool Click = false;
+    std::vector<std::pair<std::string, std::string>> Scenes;
+};
+
+const std::vector<std::pair<std::string, std::string>> DefaultScenes = {
+    { "down", TAlertGrid::DefaultWindowConfig },
+    { "up", "C,5,2,76,1,40,3,45,4,176,6,42,1,2,20,31,1,0" },
+    { "left", "C,5,2,76,1,40,3,45,4,176,6,42,2,2,20,31,1,0" },
+    { "right", "C,5,2,76,1,40,3,45,4,176,6,42,3,2,20,31,1,0" },
+    { "writeover", "C,4,2,76,1,40,3,45,4,300,0,2,20,31,2,0" },
+    { "groupsymbol", "C,4,3,60,2,76,4,300,8,40,0,2,20,31,3,3" },
+};
+
+bool ParseOptions(int argc, char **argv, TOptions &o)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (a == "--click") {
+            o.Click = true;
+        } else if (a == "--server" && hasValue) {
+            o.Server = argv[++i];
+        } else if (a == "--user" && hasValue) {
+            o.User = argv[++i];
+        } else if (a == "--password" && hasValue) {
+            o.Password = argv[++i];
+        } else if (a == "--out" && hasValue) {
+            o.Out = argv[++i];
+        } else if (a == "--wait" && hasValue) {
+            o.Wait = std::atof(argv[++i]);
+        } else if (a == "--size" && hasValue
+            && std::sscanf(argv[++i], "%dx%d", &o.Width, &o.Height) == 2) {
+        } else if (a == "--scene" && hasValue) {
+            const std::string scene = argv[++i];
+            const size_t eq = scene.find('=');
+            if (eq == std::string::npos)
+                return false;
+            o.Scenes.emplace_back(scene.substr(0, eq), scene.substr(eq + 1));
+        } else {
+            return false;
+        }
+    }
+    if (o.Scenes.empty())
+        o.Scenes = DefaultScenes;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    TOptions options;
+    if (!ParseOptions(argc, argv, options)) {
+        std::fprintf(stderr,
+            "usage: kvshot --server HOST:PORT [--user U] [--password P] [--out DIR]\n"
+            "              [--wait SECONDS] [--size WxH] [--click] [--scene NAME=CONFIG ...]\n");
+        return 2;
+    }
+    QApplication app(argc, argv);
+    SetTimeOffset(ServerTimeOffsetMinutes);
+    SetTimeFormats("hh:nn:ss M/d/yyyy|hh:nn:ss");
+    auto session = std::make_unique<TAllAlertsConnection>();
+    session->SetServerAddress(options.Server);
+    session->SetVendorId("kvshot");
+    session->SetUsername(options.User);
+    session->SetPassword(options.Password);
+
+    std::vector<std::unique_ptr<TAlertPanel>> panels;
+    for (const auto &[name, config] : options.Scenes) {
+        auto panel = std::make_unique<TAlertPanel>(*session);
+        panel->setWindowTitle(QString::fromStdString(name));
+        panel->resize(options.Width, options.Height);
+        panel->Grid().SetWindowConfig(config);
+        panel->show();
+        panels.push_back(std::move(panel));
+    }
+    QDir().mkpath(QString::fromStdString(options.Out));
+    int status = 0;
+    QTimer::singleShot(static_cast<int>(options.Wait * 1000), [&] {
+        for (size_t i = 0; i < panels.size(); ++i) {
+            TAlertPanel &panel = *panels[i];
+            TAlertGrid &grid = panel.Grid();
+            if (options.Click) { // a click on the first alert fills the description line
+                const QRect cell = grid.CellRect(
+                    IsVertical(grid.Direction()) ? 2 : 1, IsVertical(grid.Direction()) ? 1 : 2);
+                if (!cell.isEmpty())
+                    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell.center());
+            }
+            const std::string path = options.Out + "/" + options.Scenes[i].first + ".png";
+            if (!panel.grab().save(QString::fromStdString(path)))
+                status = 1;
+            std::printf("%s  %d alerts  %s\n", path.c_str(), grid.Alerts().Count(),
+                grid.WindowConfig().c_str());
+        }
+        app.quit();
+    });
+    app.exec();
+    panels.clear();
+    return status;
+}
