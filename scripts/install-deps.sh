@@ -9,6 +9,7 @@ packages=(
   googletest libgmock-dev libgtest-dev libbenchmark-dev
   libgif-dev libmicrohttpd-dev libpugixml-dev
   dante-server tinyproxy binutils
+  locales
 )
 
 missing=()
