@@ -1,6 +1,6 @@
 // Backtests end to end: a window connection's StartQuorix with the request the configuration
 // window builds, against kestrova-alertd on 127.0.0.1: progress, debug, results, "finished",
-// a second start replacing the first, and cancel.
+// a second start replacing the first, cancel and withdrawing the window.
 
 #include "dialogs/QuorixConfigWindowsModel.h"
 #include "session/GetAlertData.h"
@@ -8,6 +8,7 @@
 #include "support/QtLoop.h"
 
 #include <gtest/gtest.h>
+#include <list>
 #include <memory>
 
 using namespace kestrova;
@@ -37,15 +38,18 @@ protected:
         Window.reset();
         Session.reset();
     }
-    // Starts a backtest of `days` days; its notifications go to `into`.
-    void StartBacktest(int days, std::vector<TQuorixInfo> &into, bool debug = false)
+    // Starts a backtest of `days` days; returns the list its notifications go to (it lives as
+    // long as the fixture: the window connection's destructor still notifies a running one).
+    std::vector<TQuorixInfo> &StartBacktest(int days, bool debug = false)
     {
+        std::vector<TQuorixInfo> &into = Notifications.emplace_back();
         TQuorixSettings settings;
         settings.DaysOfTest = std::to_string(days);
         settings.UseProfitTarget = true;
         Window->StartQuorix(
             BuildQuorixRequest(settings, Window->Config(), Window->WindowId(), debug),
             [&into](const TQuorixInfo &info) { into.push_back(info); });
+        return into;
     }
     static bool Has(const std::vector<TQuorixInfo> &infos, const std::string &prefix)
     {
@@ -55,6 +59,7 @@ protected:
         return false;
     }
 
+    std::list<std::vector<TQuorixInfo>> Notifications;
     std::unique_ptr<AlertServerProcess> Server;
     std::unique_ptr<TAllAlertsConnection> Session;
     std::unique_ptr<TAlertWindowConnection> Window;
@@ -63,8 +68,7 @@ protected:
 TEST_F(SessionBacktest, ProgressDebugResultsThenFinished)
 {
     Start(5);
-    std::vector<TQuorixInfo> infos;
-    StartBacktest(4, infos, true);
+    const auto &infos = StartBacktest(4, true);
     ASSERT_TRUE(RunUntil([&] { return Window->QuorixInfo().Status == qsFinished; }))
         << Server->Log();
 
@@ -89,10 +93,9 @@ TEST_F(SessionBacktest, ProgressDebugResultsThenFinished)
 TEST_F(SessionBacktest, ASecondStartReplacesTheFirstAndCancelStops)
 {
     Start(60);
-    std::vector<TQuorixInfo> first, second;
-    StartBacktest(20, first);
+    const auto &first = StartBacktest(20);
     ASSERT_TRUE(RunUntil([&] { return Has(first, "Day 1 of 20"); })) << Server->Log();
-    StartBacktest(2, second);
+    const auto &second = StartBacktest(2);
     ASSERT_TRUE(RunUntil([&] { return Window->QuorixInfo().Status == qsFinished; }))
         << Server->Log();
     const size_t firstCount = first.size();
@@ -105,8 +108,7 @@ TEST_F(SessionBacktest, ASecondStartReplacesTheFirstAndCancelStops)
         finished += info.Status == qsFinished;
     EXPECT_EQ(finished, 1u);
 
-    std::vector<TQuorixInfo> third;
-    StartBacktest(20, third);
+    const auto &third = StartBacktest(20);
     ASSERT_TRUE(RunUntil([&] { return Has(third, "Day 1 of 20"); })) << Server->Log();
     Window->CancelQuorix();
     EXPECT_EQ(third.back().Status, qsIdle);
@@ -114,6 +116,15 @@ TEST_F(SessionBacktest, ASecondStartReplacesTheFirstAndCancelStops)
     ASSERT_TRUE(RunUntil([&] { return Server->Log().find(stopped) != std::string::npos; }))
         << Server->Log();
     EXPECT_EQ(Window->QuorixInfo().Status, qsIdle);
+
+    // Withdrawing the window stops its run too.
+    const auto &fourth = StartBacktest(20);
+    ASSERT_TRUE(RunUntil([&] { return Has(fourth, "Day 1 of 20"); })) << Server->Log();
+    Window->Unsubscribe();
+    ASSERT_TRUE(RunUntil([&] {
+        const std::string log = Server->Log();
+        return log.find(stopped) != log.rfind(stopped);
+    })) << Server->Log();
 }
 
 } // namespace
