@@ -9,7 +9,7 @@ packages=(
   googletest libgmock-dev libgtest-dev libbenchmark-dev
   libgif-dev libmicrohttpd-dev libpugixml-dev
   dante-server tinyproxy binutils
-  fonts-dejavu-core xvfb
+  fonts-dejavu-core xvfb locales
 )
 
 missing=()

@@ -50,6 +50,9 @@ TAlertdSession::TAlertdSession(TServerState &state, int number)
     , FNumber(number)
     , FOpenedMs(state.NowMs())
     , FCursor(state.Log().LastId())
+    , FBacktests(
+          state, [this](int32_t id, const std::string &body) { Reply(id, body); },
+          [this](TWindowFilter &filter) { ResolveLists(filter); })
     , FFired(state.Options().Faults.size(), false)
 {
 }
@@ -185,6 +188,15 @@ void TAlertdSession::Handle(const TMessageToServer &request)
             SetConfig(id, request);
         } else if (command == "remove_config_info") {
             FWindows.erase(Value(request, "window_id"));
+            FBacktests.Cancel(Value(request, "window_id"));
+            Reply(id, EmptyReply());
+        } else if (command == "quorix_listen") {
+            FBacktests.Listen(id);
+        } else if (command == "quorix_new_request") {
+            FBacktests.NewRequest(request, FRefused || FAccount.empty() ? "Not logged in." : "");
+            Reply(id, EmptyReply());
+        } else if (command == "quorix_cancel_request") {
+            FBacktests.Cancel(Value(request, "window_id"));
             Reply(id, EmptyReply());
         } else if (command == "history_listen") {
             FHistoryListenId = id;
@@ -215,7 +227,7 @@ void TAlertdSession::Handle(const TMessageToServer &request)
                     xml.Open("LIST").Attr("ID", list.Id).Attr("NAME", list.Name).Close();
             Reply(id, xml.Finish());
         } else {
-            // Commands this server does not offer (backtests, the configuration editor) still
+            // Commands this server does not offer (the configuration editor) still
             // get an answer, so the client's request does not hang.
             if (!command.empty())
                 Log("unsupported command \"" + command + "\"");
@@ -672,6 +684,8 @@ void TAlertdSession::Tick()
     }
     if (FPollId && !FSilent && FState.NowMs() - FPollSinceMs >= FState.Options().HeartbeatMs)
         AnswerPoll(true);
+    if (!FSilent)
+        FBacktests.Tick();
 }
 
 } // namespace kestrova::alertd

@@ -3,6 +3,7 @@
 // stream of requests), frames out (one zlib stream, flushed per batch). Long-poll and fault
 // timing follow the server state's clock, so tests drive it without waiting.
 
+#include "Backtests.h"
 #include "DataConfig.h"
 #include "ServerState.h"
 #include "link/Messages.h"
@@ -118,6 +119,7 @@ private:
     int64_t FResumeUpTo = 0;
     std::optional<TParkedWindows> FParked;
     std::deque<TBufferedAlert> FResumeQueue;
+    TBacktests FBacktests; // ends with the connection
 
     // Faults
     std::vector<bool> FFired;

@@ -46,6 +46,8 @@ std::string UsageText()
            "  --max-buffered-mb N  MiB of unfinished requests and unsent replies held for all\n"
            "                       connections together; above it the connection holding the\n"
            "                       most is closed (default 64)\n"
+           "  --backtest-day-ms N  a backtest examines one simulated day every N ms\n"
+           "                       (default 200; 0 runs as fast as it can)\n"
            "  --fault KIND[:ARG]   inject a fault on every connection (repeatable):\n"
         + FaultHelp()
         + "  --help               show this text\n\n"
@@ -69,9 +71,10 @@ TCommandLine ParseCommandLine(const std::vector<std::string> &args)
         std::string name = flag;
         if (flag.rfind("--", 0) == 0 && eq != std::string::npos)
             name = flag.substr(0, eq);
-        static const char *const known[] = { "--listen", "--port", "--http-port", "--data",
-            "--seed", "--rate", "--heartbeat-ms", "--users", "--buffer", "--account-buffer",
-            "--symbols", "--max-per-reply", "--max-clients", "--max-buffered-mb", "--fault" };
+        static const char *const known[]
+            = { "--listen", "--port", "--http-port", "--data", "--seed", "--rate", "--heartbeat-ms",
+                  "--users", "--buffer", "--account-buffer", "--symbols", "--max-per-reply",
+                  "--max-clients", "--max-buffered-mb", "--backtest-day-ms", "--fault" };
         if (std::find(std::begin(known), std::end(known), name) == std::end(known)) {
             result.Error = "unknown option " + name;
             return result;
@@ -118,6 +121,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string> &args)
             size_t mib = 0;
             ok = ParseValue(value, mib) && mib > 0 && mib <= (size_t(1) << 20);
             o.MaxBufferedBytes = mib << 20;
+        } else if (name == "--backtest-day-ms") {
+            ok = ParseValue(value, o.BacktestDayMs) && o.BacktestDayMs >= 0
+                && o.BacktestDayMs <= 60000;
         } else if (name == "--fault") {
             std::string error;
             const auto fault = ParseFault(value, error);

@@ -29,6 +29,7 @@ struct TServerOptions
     // Unfinished requests and unsent replies of all connections together; above it the
     // connection holding the most is closed. Requests are kilobytes, a reply rarely a megabyte.
     size_t MaxBufferedBytes = size_t(64) << 20;
+    int BacktestDayMs = 200; // a backtest examines one simulated day per this many ms
 };
 
 struct TCommandLine
