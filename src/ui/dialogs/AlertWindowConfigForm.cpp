@@ -458,32 +458,40 @@ void TConfigureAlertsForm::GoToRow(bool isFilter, int index)
     FPageBox[page]->verticalScrollBar()->setValue(ScrollIncrement * index);
 }
 
+TAllAlertsConnection &TAlertConfigSession::Session() const
+{
+    return FSession ? *FSession : AllAlertsConnection();
+}
+
+IServerRequests &TAlertConfigSession::Requests()
+{
+    return Session();
+}
+
+std::string TAlertConfigSession::ReplacementSamplesUrl() const
+{
+    return Session().ReplacementSamplesUrl;
+}
+
+std::array<uint64_t, 2> TAlertConfigSession::Generation() const
+{
+    return { Session().LinksCreated(), Session().ResetCount() };
+}
+
+void TAlertConfigSession::ShowHelpTopic(const std::string &topic)
+{
+    Session().ShowHelpTopic(topic);
+}
+
+void TAlertConfigSession::ShowPrefixedHelpTopic(const std::string &topic)
+{
+    Session().ShowPrefixedHelpTopic(topic);
+}
+
 // The process-wide dialog on the process-wide session.
 namespace {
 
-class TSessionConfigAdapter : public IAlertConfigSession
-{
-public:
-    IServerRequests &Requests() override { return AllAlertsConnection(); }
-    std::string ReplacementSamplesUrl() const override
-    {
-        return AllAlertsConnection().ReplacementSamplesUrl;
-    }
-    std::array<uint64_t, 2> Generation() const override
-    {
-        return { AllAlertsConnection().LinksCreated(), AllAlertsConnection().ResetCount() };
-    }
-    void ShowHelpTopic(const std::string &topic) override
-    {
-        AllAlertsConnection().ShowHelpTopic(topic);
-    }
-    void ShowPrefixedHelpTopic(const std::string &topic) override
-    {
-        AllAlertsConnection().ShowPrefixedHelpTopic(topic);
-    }
-};
-
-TSessionConfigAdapter SessionAdapter;
+TAlertConfigSession ProcessSession;
 TConfigureAlertsForm *SharedForm = nullptr;
 
 } // namespace
@@ -492,7 +500,7 @@ TConfigureAlertsForm &ConfigureAlertsForm()
 {
     if (!SharedForm) {
         try {
-            SharedForm = new TConfigureAlertsForm(SessionAdapter, AlertPictures());
+            SharedForm = new TConfigureAlertsForm(ProcessSession, AlertPictures());
         } catch (const std::exception &e) {
             ReportException(e, "Error inTConfigureAlertsForm.Find");
             throw;

@@ -32,6 +32,7 @@ class QTreeWidgetItem;
 namespace kestrova {
 
 class IAlertPictures;
+class TAllAlertsConnection;
 class TIconBox;
 class TWrapCheckBox;
 
@@ -154,6 +155,26 @@ private:
     QLineEdit *FWindowName = nullptr;
     QLabel *FRecentLabel = nullptr;
     std::vector<TIconBox *> FRecentIcons;
+};
+
+// The dialog's view of an alert session: the given one, or the process-wide one (looked up on
+// every use) when none is given.
+class TAlertConfigSession : public IAlertConfigSession
+{
+public:
+    explicit TAlertConfigSession(TAllAlertsConnection *session = nullptr)
+        : FSession(session)
+    {
+    }
+    IServerRequests &Requests() override;
+    std::string ReplacementSamplesUrl() const override;
+    std::array<uint64_t, 2> Generation() const override;
+    void ShowHelpTopic(const std::string &topic) override;
+    void ShowPrefixedHelpTopic(const std::string &topic) override;
+
+private:
+    TAllAlertsConnection &Session() const;
+    TAllAlertsConnection *FSession;
 };
 
 // The result of one showing for one window.
