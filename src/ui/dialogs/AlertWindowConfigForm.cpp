@@ -29,6 +29,7 @@ constexpr int ScrollIncrement = 32;
 
 const char *const PageCaptions[] = { "Strategies", "Search", "Select Alerts",
     "Window Specific Filters", "Exchanges", "Symbol Lists", "Window Name" };
+
 // Gives the widgets the widest face of font with which width() stays within room (the last
 // one tried when none does). Captions sized for a small system font still fit one row.
 void FitWithNarrowerFont(const QFont &font, const std::vector<QWidget *> &widgets, int room,
@@ -64,6 +65,8 @@ TConfigureAlertsForm::TConfigureAlertsForm(IAlertConfigSession &session, IAlertP
     , FSession(session)
     , FPictures(pictures)
 {
+    for (int i = 0; i < static_cast<int>(FImages.size()); ++i)
+        FImages[i] = StrategyImage(i);
     BuildFixedLayout();
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
         for (int p = 0; p < tpPageCount; ++p)
@@ -77,7 +80,11 @@ TConfigureAlertsForm::TConfigureAlertsForm(IAlertConfigSession &session, IAlertP
 
 TConfigureAlertsForm::~TConfigureAlertsForm()
 {
+    // The controls go after this object's own part: none of their signals may reach it then.
     qApp->removeEventFilter(this);
+    disconnect(qApp, nullptr, this, nullptr);
+    for (QObject *child : findChildren<QObject *>())
+        child->blockSignals(true);
     if (FPictures)
         for (int p : { tpStrategies, tpSearch, tpSelectAlerts, tpFilters, tpWindowName })
             FPictures->UnregisterViewer(FPageBox[p]->widget());
@@ -382,8 +389,8 @@ void TConfigureAlertsForm::Refresh()
     const auto &nodes = FModel.Strategies().Nodes;
     for (size_t i = 0; i < std::min(FNodes.size(), nodes.size()); ++i)
         FNodes[i]->setIcon(0,
-            StrategyImage(
-                static_cast<int>(i) == FModel.LoadedNode() ? LoadedMarkImage : nodes[i].Image()));
+            FImages[static_cast<int>(i) == FModel.LoadedNode() ? LoadedMarkImage
+                                                               : nodes[i].Image()]);
     FLoadSettings->setEnabled(FModel.CanLoadStrategy(SelectedNode()));
     RefreshRecentChanges();
 }

@@ -14,7 +14,9 @@
 #include "dialogs/AlertWindowConfigSearch.h"
 
 #include <QDialog>
+#include <QIcon>
 #include <QPointer>
+#include <array>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -135,6 +137,7 @@ private:
     QScrollArea *FPageBox[tpPageCount] = {};
     QPointer<QWidget> FPageFocus[tpPageCount];
 
+    std::array<QIcon, LoadedMarkImage + 1> FImages;
     QTreeWidget *FTree = nullptr;
     std::vector<QTreeWidgetItem *> FNodes;
     QLabel *FDescription = nullptr;

@@ -220,7 +220,7 @@ void TConfigureAlertsForm::FillStrategyTree()
         auto *item = node.Parent < 0 ? new QTreeWidgetItem(FTree)
                                      : new QTreeWidgetItem(FNodes[node.Parent]);
         item->setText(0, QString::fromStdString(node.Name));
-        item->setIcon(0, StrategyImage(node.Image()));
+        item->setIcon(0, FImages[node.Image()]);
         FNodes.push_back(item);
     }
     if (tree.Current >= 0) {

@@ -76,6 +76,7 @@ TWrapCheckBox::TWrapCheckBox(const QString &text, QWidget *parent)
     FLabel->setWordWrap(true);
     FLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     FLabel->installEventFilter(this);
+    FBox->setAccessibleName(text);
     setFocusProxy(FBox);
 }
 
