@@ -191,13 +191,13 @@ TEST_F(AlertWindowConfig, NumbersUseAPointWhateverTheProcessLocale)
     source.write("LC_NUMERIC\ndecimal_point \"<U002C>\"\nthousands_sep \"\"\ngrouping -1\n"
                  "END LC_NUMERIC\n");
     source.close();
-    const int built = QProcess::execute("localedef",
+    // Warnings about the categories left out make localedef answer 1; the locale still works.
+    QProcess::execute("localedef",
         { "-c", "-f", "ANSI_X3.4-1968", "-i", source.fileName(), dir.filePath("xx_KV") });
-    if (built < 0)
-        GTEST_SKIP() << "localedef is not available";
     qputenv("LOCPATH", dir.path().toUtf8());
     const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
-    ASSERT_NE(std::setlocale(LC_NUMERIC, "xx_KV"), nullptr);
+    if (!std::setlocale(LC_NUMERIC, "xx_KV"))
+        GTEST_SKIP() << "no locale could be built (localedef or its character maps missing)";
     char probe[16];
     std::snprintf(probe, sizeof probe, "%.1f", 0.5);
     EXPECT_STREQ(probe, "0,5") << "the locale is in force";
@@ -208,6 +208,7 @@ TEST_F(AlertWindowConfig, NumbersUseAPointWhateverTheProcessLocale)
         "form=1&Sh_NH=ON&QNH=2.5&EntireUniverse=1");
     EXPECT_EQ(alertd::FormatAlertNumber(1.25), "1.25");
     std::setlocale(LC_NUMERIC, saved.c_str());
+    qunsetenv("LOCPATH");
 }
 
 TEST_F(AlertWindowConfig, ABadFilterTypeIsReportedAndRetriedEverLongerUpToThreeSeconds)
