@@ -274,19 +274,26 @@ TEST_F(ConfigureAlertsDialog, ClosingTheOwnersWindowCancelsTheDialogWithoutAResu
     EXPECT_FALSE(Results[0].Accepted);
 }
 
-// Every page, saved under KV_SCREENSHOT_DIR when it is set (to look at them).
+// Every page, and the dialog waiting for its reply, saved under KV_SCREENSHOT_DIR when it is
+// set (to look at them).
 TEST_F(ConfigureAlertsDialog, EveryPageRenders)
 {
-    Pictures.Arrive();
-    Open();
     const QString dir = qEnvironmentVariable("KV_SCREENSHOT_DIR");
-    Form.Model().SetAlertTypeChecked(3, true);
-    for (int page = 0; page < TConfigureAlertsForm::tpPageCount; ++page) {
-        ShowPage(page);
+    auto save = [&](const QString &name) {
         const QImage image = Form.grab().toImage();
         EXPECT_EQ(image.size(), QSize(525, 356) * image.devicePixelRatio());
         if (!dir.isEmpty())
-            image.save(QString("%1/configure-alerts-%2.png").arg(dir).arg(page));
+            image.save(QString("%1/configure-alerts-%2.png").arg(dir, name));
+    };
+    ASSERT_TRUE(OpenConfigureAlerts(Form, nullptr, Config, {}, {}));
+    save("wait");
+    Pictures.Arrive();
+    const std::string reply = alertd::EditConfigReply(Config, true, { { 12, "Tech" } });
+    Session.AnswerLast(reply.c_str());
+    Form.Model().SetAlertTypeChecked(3, true);
+    for (int page = 0; page < TConfigureAlertsForm::tpPageCount; ++page) {
+        ShowPage(page);
+        save(QString::number(page));
     }
 }
 
