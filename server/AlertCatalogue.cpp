@@ -1,5 +1,7 @@
 #include "AlertCatalogue.h"
 
+#include <algorithm>
+
 namespace kestrova::alertd {
 
 namespace {
@@ -16,26 +18,34 @@ int IndexOf(const std::vector<T> &table, std::string_view key, Key T::*field)
 const std::vector<TAlertTypeInfo> &AlertTypes()
 {
     using D = TDirection;
+    // Keywords beginning with "." are the categories the configuration editor offers.
     static const std::vector<TAlertTypeInfo> types = {
-        { "NH", "New high", "Days", "NL", "high breakout record", D::Up, "%.0f days" },
-        { "NL", "New low", "Days", "NH", "low breakdown record", D::Down, "%.0f days" },
-        { "CAO", "Crossed above open", "", "CBO", "open cross", D::Up, "" },
-        { "CBO", "Crossed below open", "", "CAO", "open cross", D::Down, "" },
-        { "GU", "Gap up", "Gap %", "GD", "gap opening", D::Up, "%.1f%%" },
-        { "GD", "Gap down", "Gap %", "GU", "gap opening", D::Down, "%.1f%%" },
-        { "RU", "Running up", "Speed", "RD", "momentum run fast", D::Up, "%.1f" },
-        { "RD", "Running down", "Speed", "RU", "momentum run fast", D::Down, "%.1f" },
-        { "VSU", "Volume spike up", "Ratio", "VSD", "volume spike", D::Up, "%.1fx" },
-        { "VSD", "Volume spike down", "Ratio", "VSU", "volume spike", D::Down, "%.1fx" },
-        { "CAR", "Crossed above resistance", "", "CBS", "resistance breakout", D::Up, "" },
-        { "CBS", "Crossed below support", "", "CAR", "support breakdown", D::Down, "" },
-        { "PBH", "Pullback from highs", "Percent", "BOL", "pullback retrace", D::Down, "%.2f%%" },
-        { "BOL", "Bounce off lows", "Percent", "PBH", "bounce retrace", D::Up, "%.2f%%" },
-        { "TRU", "Trending up", "Minutes", "TRD", "trend steady", D::Up, "%.0f min" },
-        { "TRD", "Trending down", "Minutes", "TRU", "trend steady", D::Down, "%.0f min" },
-        { "WRU", "Wide range bar up", "", "WRD", "range bar candle", D::Up, "" },
-        { "WRD", "Wide range bar down", "", "WRU", "range bar candle", D::Down, "" },
-        { "BLK", "Block trade", "Shares (K)", "", "block print size", D::Neutral, "%.0fK" },
+        { "NH", "New high", "Days", "NL", "high breakout record .highs.and.lows.", D::Up,
+            "%.0f days" },
+        { "NL", "New low", "Days", "NH", "low breakdown record .highs.and.lows.", D::Down,
+            "%.0f days" },
+        { "CAO", "Crossed above open", "", "CBO", "open cross .crossings.", D::Up, "" },
+        { "CBO", "Crossed below open", "", "CAO", "open cross .crossings.", D::Down, "" },
+        { "GU", "Gap up", "Gap %", "GD", "gap opening .gaps.", D::Up, "%.1f%%" },
+        { "GD", "Gap down", "Gap %", "GU", "gap opening .gaps.", D::Down, "%.1f%%" },
+        { "RU", "Running up", "Speed", "RD", "momentum run fast .momentum.", D::Up, "%.1f" },
+        { "RD", "Running down", "Speed", "RU", "momentum run fast .momentum.", D::Down, "%.1f" },
+        { "VSU", "Volume spike up", "Ratio", "VSD", "volume spike .volume.", D::Up, "%.1fx" },
+        { "VSD", "Volume spike down", "Ratio", "VSU", "volume spike .volume.", D::Down, "%.1fx" },
+        { "CAR", "Crossed above resistance", "", "CBS", "resistance breakout .crossings.", D::Up,
+            "" },
+        { "CBS", "Crossed below support", "", "CAR", "support breakdown .crossings.", D::Down, "" },
+        { "PBH", "Pullback from highs", "Percent", "BOL", "pullback retrace .pullbacks.", D::Down,
+            "%.2f%%" },
+        { "BOL", "Bounce off lows", "Percent", "PBH", "bounce retrace .pullbacks.", D::Up,
+            "%.2f%%" },
+        { "TRU", "Trending up", "Minutes", "TRD", "trend steady .momentum.", D::Up, "%.0f min" },
+        { "TRD", "Trending down", "Minutes", "TRU", "trend steady .momentum.", D::Down,
+            "%.0f min" },
+        { "WRU", "Wide range bar up", "", "WRD", "range bar candle .candles.", D::Up, "" },
+        { "WRD", "Wide range bar down", "", "WRU", "range bar candle .candles.", D::Down, "" },
+        { "BLK", "Block trade", "Shares (K)", "", "block print size .volume.", D::Neutral,
+            "%.0fK" },
         { "SPR", "Wide spread", "Cents", "", "spread quote liquidity", D::Neutral, "%.0f c" },
     };
     return types;
@@ -47,21 +57,37 @@ const std::vector<TExchangeInfo> &Exchanges()
         { "KVX", "Kestrova Exchange" },
         { "NBX", "Northbridge Exchange" },
         { "ARX", "Arden Regional Exchange" },
+        { "OTC", "Over the counter (not offered)", true },
     };
     return exchanges;
+}
+
+int TradedExchangeCount()
+{
+    const auto &exchanges = Exchanges();
+    return static_cast<int>(std::find_if(exchanges.begin(), exchanges.end(),
+                                [](const TExchangeInfo &e) { return e.Disabled; })
+        - exchanges.begin());
 }
 
 const std::vector<TFilterInfo> &WindowFilters()
 {
     using F = TFilterField;
+    constexpr auto Number = TFilterKind::Number;
+    // Flip: a price limit stays, a position in the day's range turns around (100 - x).
     static const std::vector<TFilterInfo> filters = {
-        { "MinPrice", "Minimum price", "$", F::Price, true },
-        { "MaxPrice", "Maximum price", "$", F::Price, false },
-        { "MinRV", "Minimum relative volume", "ratio", F::RelVol, true },
-        { "MaxRV", "Maximum relative volume", "ratio", F::RelVol, false },
-        { "MinDR", "Minimum position in daily range", "%", F::DayRange, true },
-        { "MaxDR", "Maximum position in daily range", "%", F::DayRange, false },
-        { "MinVol", "Minimum volatility", "$", F::Volatility, true },
+        { "MinPrice", "Min Price", "$", F::Price, true, Number, "+MinPrice", "dollars .basics." },
+        { "MaxPrice", "Max Price", "$", F::Price, false, Number, "+MaxPrice", "dollars" },
+        { "MinRV", "Min Relative Volume", "ratio", F::RelVol, true, Number, "+MinRV",
+            "rvol .volume." },
+        { "MaxRV", "Max Relative Volume", "ratio", F::RelVol, false, Number, "+MaxRV", "rvol" },
+        { "MinDR", "Min Position in Range", "%", F::DayRange, true, Number, "%MaxDR",
+            "daily range .range." },
+        { "MaxDR", "Max Position in Range", "%", F::DayRange, false, Number, "%MinDR",
+            "daily range" },
+        { "MinVol", "Min Volatility", "$", F::Volatility, true, Number, "", "move .basics." },
+        { "RVKnown", "Only alerts with a relative volume", "", F::RelVol, true, TFilterKind::YesNo,
+            "", "data known .volume." },
     };
     return filters;
 }

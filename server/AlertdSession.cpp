@@ -1,11 +1,13 @@
 #include "AlertdSession.h"
 
 #include "AlertCatalogue.h"
+#include "ConfigEditor.h"
 #include "Downloads.h"
 #include "History.h"
 #include "ReplyXml.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <set>
@@ -40,9 +42,11 @@ int32_t MessageId(const TMessageToServer &request)
 
 std::string FormatAlertNumber(double value)
 {
+    // "." whatever the process locale: clients read numbers that way.
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.8g", value);
-    return buffer;
+    const auto [end, ec]
+        = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 8);
+    return ec == std::errc() ? std::string(buffer, end) : std::string();
 }
 
 TAlertdSession::TAlertdSession(TServerState &state, int number)
@@ -219,6 +223,11 @@ void TAlertdSession::Handle(const TMessageToServer &request)
                 FState.Lists().DeleteAll(FAccount);
             ResolveAllLists();
             Reply(id, EmptyReply());
+        } else if (command == "edit_config_new") {
+            Reply(id,
+                EditConfigReply(Value(request, "config"),
+                    Value(request, "disabled_supported") == "1",
+                    FRefused ? std::vector<TListInfo>() : FState.Lists().Lists(FAccount)));
         } else if (command == "get_list_of_lists") {
             TXmlWriter xml;
             xml.Open("API").Open("LISTS");
@@ -227,7 +236,7 @@ void TAlertdSession::Handle(const TMessageToServer &request)
                     xml.Open("LIST").Attr("ID", list.Id).Attr("NAME", list.Name).Close();
             Reply(id, xml.Finish());
         } else {
-            // Commands this server does not offer (the configuration editor) still
+            // Commands this server does not offer still
             // get an answer, so the client's request does not hang.
             if (!command.empty())
                 Log("unsupported command \"" + command + "\"");

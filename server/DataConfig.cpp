@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace kestrova::alertd {
 
@@ -38,11 +37,10 @@ bool AllDigits(std::string_view s)
         && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::string FormatValue(double value)
+bool IsOn(const std::string &value)
 {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.10g", value);
-    return buffer;
+    return value.size() == 2 && (value[0] == 'O' || value[0] == 'o')
+        && (value[1] == 'N' || value[1] == 'n');
 }
 
 std::string Upper(std::string s)
@@ -111,6 +109,14 @@ std::string UrlDecode(std::string_view text, bool plusIsSpace)
     return kestrova::UrlDecode(form);
 }
 
+std::string FormatValue(double value)
+{
+    char buffer[64];
+    const auto [end, ec]
+        = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 10);
+    return ec == std::errc() ? std::string(buffer, end) : std::string();
+}
+
 TParsedConfig ParseDataConfig(std::string_view text)
 {
     TParsedConfig result;
@@ -138,7 +144,7 @@ TParsedConfig ParseDataConfig(std::string_view text)
         if (key == "WN") {
             filter.WindowName = value;
         } else if (key.rfind("Sh_", 0) == 0 && (index = FindAlertType(key.substr(3))) >= 0) {
-            filter.Types[index] = value == "ON";
+            filter.Types[index] = IsOn(value);
         } else if (key.size() > 1 && key[0] == 'Q' && (index = FindAlertType(key.substr(1))) >= 0) {
             if (value.empty())
                 continue;
@@ -148,6 +154,9 @@ TParsedConfig ParseDataConfig(std::string_view text)
                 return result;
             }
             filter.MinQuality[index] = number;
+        } else if ((index = FindWindowFilter(key)) >= 0
+            && WindowFilters()[index].Kind == TFilterKind::YesNo) {
+            filter.FilterValue[index] = IsOn(value) ? 1 : NoValue;
         } else if ((index = FindWindowFilter(key)) >= 0) {
             if (value.empty())
                 continue;
@@ -158,7 +167,7 @@ TParsedConfig ParseDataConfig(std::string_view text)
             }
             filter.FilterValue[index] = number;
         } else if ((index = FindExchange(key)) >= 0) {
-            filter.ExchangeOn[index] = value == "ON";
+            filter.ExchangeOn[index] = IsOn(value);
         } else if (key == "EntireUniverse") {
             if (value.empty())
                 filter.Mode = TSymbolMode::OnlyLists;
@@ -174,7 +183,7 @@ TParsedConfig ParseDataConfig(std::string_view text)
             }
         } else if (key == "SingleSymbol") {
             filter.SingleSymbol = Upper(value);
-        } else if (AllDigits(key) && value == "ON") {
+        } else if (AllDigits(key) && IsOn(value)) {
             const int id = std::stoi(key);
             if (id > 0
                 && std::find(filter.ListIds.begin(), filter.ListIds.end(), id)
@@ -202,7 +211,10 @@ std::string ShortForm(const TWindowFilter &filter)
     const auto &filters = WindowFilters();
     for (size_t i = 0; i < filters.size(); ++i)
         if (!std::isnan(filter.FilterValue[i]))
-            out += "&" + filters[i].Name + "=" + UrlEncode(FormatValue(filter.FilterValue[i]));
+            out += "&" + filters[i].Name + "="
+                + (filters[i].Kind == TFilterKind::YesNo
+                        ? std::string("ON")
+                        : UrlEncode(FormatValue(filter.FilterValue[i])));
     const auto &exchanges = Exchanges();
     for (size_t i = 0; i < exchanges.size(); ++i)
         if (filter.ExchangeOn[i])
@@ -262,7 +274,10 @@ bool Matches(const TWindowFilter &filter, const TAlert &alert, const TMarket &ma
             continue;
         // A missing value never passes a filter that asks for it.
         const double value = FieldValue(alert, filters[i].Field);
-        if (filters[i].IsMinimum ? !(value >= limit) : !(value <= limit))
+        if (filters[i].Kind == TFilterKind::YesNo) {
+            if (std::isnan(value))
+                return false;
+        } else if (filters[i].IsMinimum ? !(value >= limit) : !(value <= limit))
             return false;
     }
     const TSymbolInfo &symbol = market.Symbols()[alert.Symbol];

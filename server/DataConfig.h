@@ -19,7 +19,7 @@ struct TWindowFilter
 {
     std::vector<bool> Types; // per alert type: shown
     std::vector<double> MinQuality; // per alert type: NaN = no minimum
-    std::vector<double> FilterValue; // per window filter: NaN = not set
+    std::vector<double> FilterValue; // per window filter: NaN = not set (yes/no: 1 = on)
     std::vector<bool> ExchangeOn; // all false = every exchange
     TSymbolMode Mode = TSymbolMode::All;
     std::vector<int> ListIds;
@@ -41,6 +41,9 @@ struct TParsedConfig
 };
 
 TParsedConfig ParseDataConfig(std::string_view text);
+
+// A limit or quality as configuration strings carry it ("." whatever the locale).
+std::string FormatValue(double value);
 
 // The canonical "form=1" text of a filter.
 std::string ShortForm(const TWindowFilter &filter);

@@ -140,8 +140,9 @@ std::string FilterIconGif(int filter)
     pixmap.Line(0, 19, 39, 19, 0x808080);
     pixmap.Line(0, 0, 0, 19, 0x808080);
     pixmap.Line(39, 0, 39, 19, 0x808080);
-    const std::string label = (info.IsMinimum ? ">" : "<") + std::string(1, info.Name[3])
-        + std::string(info.Name.substr(4, 1));
+    const std::string label = info.Kind == TFilterKind::YesNo ? info.Name.substr(0, 2) + "?"
+                                                              : (info.IsMinimum ? ">" : "<")
+            + std::string(1, info.Name[3]) + std::string(info.Name.substr(4, 1));
     std::string text = label;
     std::transform(text.begin(), text.end(), text.begin(), ::toupper);
     pixmap.DrawText((40 - TPixmap::TextWidth(text)) / 2, 8, text, 0x203040);

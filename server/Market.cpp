@@ -100,7 +100,7 @@ TMarket::TMarket(uint64_t seed, int symbolCount, int64_t startUnixMs)
     , FRandom(MixSeed(seed, 1))
 {
     TRandom rng(MixSeed(seed, 0));
-    const int exchanges = static_cast<int>(Exchanges().size());
+    const int exchanges = TradedExchangeCount();
     while (static_cast<int>(FSymbols.size()) < symbolCount) {
         std::string name = InventName(rng);
         if (FIndex.count(name))
