@@ -6,6 +6,7 @@
 
 #include "grid/AlertGrids.h"
 #include "grid/AlertPanel.h"
+#include "icons/AlertIcons.h"
 #include "session/GetAlertData.h"
 #include "session/TimeDefaults.h"
 
@@ -97,12 +98,15 @@ int main(int argc, char **argv)
     session->SetVendorId("kvshot");
     session->SetUsername(options.User);
     session->SetPassword(options.Password);
+    // Icons, textures and charts come from the same server.
+    TIconCache icons(*session);
 
     std::vector<std::unique_ptr<TAlertPanel>> panels;
     for (const auto &[name, config] : options.Scenes) {
         auto panel = std::make_unique<TAlertPanel>(*session);
         panel->setWindowTitle(QString::fromStdString(name));
         panel->resize(options.Width, options.Height);
+        panel->Grid().SetIconCache(&icons);
         panel->Grid().SetWindowConfig(config);
         panel->show();
         panels.push_back(std::move(panel));
