@@ -1,6 +1,6 @@
 // Runs the benchmarks (Google Benchmark's flags apply) with a widget application on the
 // offscreen platform, and ends with two ratios of alerts per second: inbound/baseline at 100
-// alerts per reply, and grid/qtableview.
+// alerts per reply, and grid/qtableview; then the time of one full repaint of the alert grid.
 
 #include <QApplication>
 #include <benchmark/benchmark.h>
@@ -33,8 +33,12 @@ public:
             else if (run.benchmark_name() == "BM_QTableViewInsert")
                 Table = alerts->second.value;
         }
+        for (const Run &run : runs)
+            if (!run.error_occurred && run.benchmark_name() == "BM_GridRepaint")
+                // CPU microseconds (the run's unit), as the alert rates are counted.
+                RepaintUs = run.GetAdjustedCPUTime();
     }
-    double Inbound = 0, Baseline = 0, Grid = 0, Table = 0;
+    double Inbound = 0, Baseline = 0, Grid = 0, Table = 0, RepaintUs = 0;
 };
 
 } // namespace
@@ -57,5 +61,9 @@ int main(int argc, char **argv)
         std::printf("grid/qtableview: %.2f\n", reporter.Grid / reporter.Table);
     else
         std::printf("grid/qtableview: n/a (the two window runs did not both run)\n");
+    if (reporter.RepaintUs > 0)
+        std::printf("grid/repaint-us: %.0f\n", reporter.RepaintUs);
+    else
+        std::printf("grid/repaint-us: n/a (the repaint run did not run)\n");
     return 0;
 }

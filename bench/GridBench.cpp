@@ -1,16 +1,26 @@
 // Alert windows under a stream of alerts: batches of 10 live alerts arrive in a window of 1,000
 // alerts, 8 columns and a 600 x 400 viewport, and what changed is painted into the window's
-// backing store (an image on the offscreen platform). The alert grid against a QTableView over
-// a QStandardItemModel showing the same columns and rows (newest rows inserted at the top, the
-// oldest removed, the viewport painted).
+// backing store (an image on the offscreen platform). Both sides draw what a user sees: the
+// reference server's "Bold colors" scheme, its alert icons, the age and range bars. The alert
+// grid against a QTableView over a QStandardItemModel showing the same columns and rows (newest
+// rows inserted at the top, the oldest removed, the viewport painted), its cells painted by a
+// QStyledItemDelegate with the same colours, texts and pictures. Also the time of one full
+// repaint of the grid.
 
+#include "Downloads.h"
 #include "grid/AlertGrids.h"
+#include "grid/AlertGridsFormatting.h"
+#include "grid/AlertGridsPainters.h"
 #include "grid/AlertPanel.h"
+#include "icons/AlertIcons.h"
 #include "session/GetAlertData.h"
+#include "support/DateTime.h"
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QPainter>
 #include <QStandardItemModel>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -44,10 +54,60 @@ public:
     std::string ErrorText() const override { return {}; }
 };
 
+// Answers downloads at once with the reference server's pictures.
+class TPictureServer : public IServerRequests
+{
+public:
+    void SendRequest(const TMessageToServer &message, TMessageHandle &handle,
+        TServerResponseEvent onReply) override
+    {
+        std::string location, file;
+        for (const auto &field : message)
+            (field.Key == "location"      ? location
+                    : field.Key == "file" ? file
+                                          : Ignored)
+                = field.Value;
+        handle = {};
+        onReply(true, alertd::Download(FMarket, location, file), message);
+    }
+    void CancelRequest(const TMessageHandle &) override { }
+    std::string Username() const override { return "bench"; }
+    TConnectionSettings ConnectionSettings() const override { return {}; }
+    uint64_t ResetCount() const override { return 0; }
+    void ReportNetworkActivity(bool, const std::string &) override { }
+
+private:
+    alertd::TMarket FMarket { 1, 50, 0 };
+    std::string Ignored;
+};
+
+const char *const AlertTypes[] = { "NH", "NL", "GU", "GD", "VSU", "VSD", "RU", "RD" };
+
+// The server's display schemes, and an icon cache holding its icons.
+TIconCache &Pictures()
+{
+    static TPictureServer server;
+    static TIconCache cache(server, 3600000);
+    static const bool ready = [] {
+        const PXmlNode info = ParseXml(alertd::GeneralInfoDocument())->Child(0);
+        FormattingTable().Load(info->ChildNamed("FORMATTING"));
+        for (const char *type : AlertTypes)
+            cache.GetAlertIcon(type, false); // answered at once
+        return true;
+    }();
+    (void)ready;
+    return cache;
+}
+
+QColor ToolkitColor(uint32_t value)
+{
+    return QColor(value & 0xFF, value >> 8 & 0xFF, value >> 16 & 0xFF);
+}
+
 const std::vector<TAlertRecord> &Pool()
 {
     static const std::vector<TAlertRecord> pool = [] {
-        const char *const types[] = { "NHP", "NLP", "GUP", "GDN", "VSU", "VSD", "RU", "RD" };
+        const char *const *types = AlertTypes;
         const char *const texts[]
             = { "Volume spike up (3.8x) at $11.49", "Gap down (4.3%) at $16.84",
                   "Running up (9.8) at $7.25", "Crossed above resistance at $10.32" };
@@ -56,7 +116,7 @@ const std::vector<TAlertRecord> &Pool()
             TAlertRecord r;
             r.Symbol = "S" + std::to_string(100 + i * 37 % 900);
             r.AlertType = types[i % 8];
-            r.Time = 46000.5 + i / 86400.0;
+            r.Time = LocalNow() - (PoolSize - i) / 86400.0; // up to an hour old
             r.Description = texts[i % 4];
             r.Quality = (i % 50) / 10.0;
             r.RelVol = 0.5 + (i % 30) / 10.0;
@@ -121,6 +181,7 @@ void BM_GridInsert(benchmark::State &state)
     TAllAlertsConnection session([] { return std::make_unique<TNullChannel>(); });
     TAlertPanel panel(session);
     TAlertGrid &grid = panel.Grid();
+    grid.SetIconCache(&Pictures());
     grid.SetWindowConfig(Layout);
     size_t at = 0;
     while (grid.Alerts().Count() < Rows)
@@ -138,6 +199,57 @@ void BM_GridInsert(benchmark::State &state)
     SetAlertCounter(state);
 }
 
+// Paints a row's cells as the alert grid does: the icon stretched into its 40 x 20 box, the age
+// and range bars, text in the scheme's colours (left to the base delegate, eliding as needed).
+class TAlertDelegate : public QStyledItemDelegate
+{
+public:
+    static constexpr int ValueRole = Qt::UserRole;
+
+    explicit TAlertDelegate(std::vector<uint8_t> types)
+        : FTypes(std::move(types))
+    {
+    }
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+        const QModelIndex &index) const override
+    {
+        const QRect r = option.rect;
+        switch (FTypes[static_cast<size_t>(index.column())]) {
+        case cdIcon: {
+            painter->fillRect(r, index.data(Qt::BackgroundRole).value<QBrush>());
+            const QImage icon = index.data(Qt::DecorationRole).value<QImage>();
+            const int w = std::min(40, r.width());
+            painter->drawImage(
+                QRect(r.left() + (r.width() - w) / 2, r.top() + (r.height() - w / 2) / 2, w, w / 2),
+                icon);
+            return;
+        }
+        case cdAge: {
+            const double age = (Now - index.data(ValueRole).toDouble()) * 86400;
+            const int n = std::clamp(AgeBarLength(age), 0, r.width());
+            painter->fillRect(QRect(r.left(), r.top(), n, r.height()), Qt::black);
+            painter->fillRect(QRect(r.left() + n, r.top(), r.width() - n, r.height()), Qt::blue);
+            return;
+        }
+        case cdDailyRange: {
+            const TRangeBar bar = RangeBarFor(index.data(ValueRole).toDouble(), r.width());
+            painter->fillRect(r, bar.Ground);
+            if (bar.From < bar.To)
+                painter->fillRect(
+                    QRect(r.left() + bar.From, r.top(), bar.To - bar.From, r.height()), bar.Bar);
+            return;
+        }
+        default:
+            QStyledItemDelegate::paint(painter, option, index);
+        }
+    }
+
+    TDateTime Now = 0; // of the paint, as the grid reads the time once per paint
+
+private:
+    std::vector<uint8_t> FTypes;
+};
+
 void BM_QTableViewInsert(benchmark::State &state)
 {
     TAllAlertsConnection session([] { return std::make_unique<TNullChannel>(); });
@@ -146,18 +258,41 @@ void BM_QTableViewInsert(benchmark::State &state)
     grid.SetWindowConfig(Layout);
     const std::vector<uint8_t> types = grid.DataTypes();
     const int columns = static_cast<int>(types.size());
-    const TDateTime now = 46000.6;
+    const TDateTime now = LocalNow();
+    QFont bold = grid.font();
+    bold.setBold(true);
 
     QStandardItemModel model(0, columns);
     for (int c = 0; c < columns; ++c)
         model.setHorizontalHeaderItem(c, new QStandardItem(DataTypeInfo(types[c]).Name));
     const auto row = [&](const TAlertRecord &alert) {
+        const TAlertDisplayInfo *scheme
+            = FormattingTable().Find(grid.SchemeName(), alert.AlertType);
+        const TIconLookup icon = Pictures().GetAlertIcon(alert.AlertType, false);
         QList<QStandardItem *> items;
         for (int c = 0; c < columns; ++c) {
-            auto *item
-                = new QStandardItem(QString::fromStdString(PlainCellText(alert, types[c], now)));
-            if (IsRightAligned(types[c]))
-                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            auto *item = new QStandardItem;
+            switch (types[c]) {
+            case cdIcon:
+                item->setData(*icon.Picture, Qt::DecorationRole);
+                break;
+            case cdAge:
+                item->setData(alert.Time, TAlertDelegate::ValueRole);
+                break;
+            case cdDailyRange:
+                item->setData(alert.DayRange, TAlertDelegate::ValueRole);
+                break;
+            default:
+                item->setText(QString::fromStdString(PlainCellText(alert, types[c], now)));
+                if (IsRightAligned(types[c]))
+                    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            }
+            if (scheme) {
+                item->setBackground(ToolkitColor(scheme->Background));
+                item->setForeground(ToolkitColor(scheme->Foreground));
+                if (scheme->Flags & dfBold)
+                    item->setFont(bold);
+            }
             items.append(item);
         }
         return items;
@@ -167,12 +302,15 @@ void BM_QTableViewInsert(benchmark::State &state)
         model.insertRow(0, row(Pool()[at++ % Pool().size()]));
 
     QTableView view;
+    TAlertDelegate delegate(types);
+    view.setItemDelegate(&delegate);
     view.setFont(grid.font());
     view.setModel(&model);
     view.verticalHeader()->hide();
     view.verticalHeader()->setDefaultSectionSize(grid.DefaultRowHeight() + 1);
     for (int c = 0; c < columns; ++c)
         view.setColumnWidth(c, grid.ColWidth(c) + 1);
+    delegate.Now = LocalNow();
     view.show();
     FitViewport(view, *view.viewport());
     PaintChanges(view);
@@ -183,6 +321,7 @@ void BM_QTableViewInsert(benchmark::State &state)
         for (auto it = batch.rbegin(); it != batch.rend(); ++it)
             model.insertRow(0, row(*it));
         model.removeRows(Rows, Batch);
+        delegate.Now = LocalNow();
         PaintChanges(view);
     }
     if (counter.Paints < state.iterations() || view.viewport()->size() != Viewport)
@@ -190,7 +329,29 @@ void BM_QTableViewInsert(benchmark::State &state)
     SetAlertCounter(state);
 }
 
+// One full repaint of a 600 x 400 grid of 1,000 alerts with icons, bars and scheme colours.
+void BM_GridRepaint(benchmark::State &state)
+{
+    TAllAlertsConnection session([] { return std::make_unique<TNullChannel>(); });
+    TAlertPanel panel(session);
+    TAlertGrid &grid = panel.Grid();
+    grid.SetIconCache(&Pictures());
+    grid.SetWindowConfig(Layout);
+    size_t at = 0;
+    while (grid.Alerts().Count() < Rows)
+        grid.AlertsArrived(NextBatch(at), false);
+    panel.show();
+    FitViewport(panel, *grid.viewport());
+    PaintChanges(panel);
+    TPaintCounter counter(*grid.viewport());
+    for (auto _ : state)
+        grid.viewport()->repaint();
+    if (counter.Paints < state.iterations() || grid.viewport()->size() != Viewport)
+        state.SkipWithError("the grid was not painted at 600 x 400");
+}
+
 } // namespace
 
 BENCHMARK(BM_GridInsert)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_QTableViewInsert)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GridRepaint)->Unit(benchmark::kMicrosecond);

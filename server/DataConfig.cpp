@@ -251,8 +251,8 @@ double FieldValue(const TAlert &alert, TFilterField field)
         return alert.Price;
     case TFilterField::RelVol:
         return alert.RelVol;
-    case TFilterField::DayRange:
-        return alert.DayRange;
+    case TFilterField::DayRange: // the filters are in percent
+        return alert.DayRange * 100;
     case TFilterField::Volatility:
         return alert.Volatility;
     }

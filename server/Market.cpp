@@ -155,8 +155,8 @@ TAlert TMarket::MakeAlert(TRandom &rng, int symbol, int64_t unixSeconds, double 
     // Real alerts lack some values now and then; so do these.
     if (!rng.Chance(0.1))
         alert.RelVol = Round(std::exp(rng.Gaussian() * 0.6), 0.01);
-    if (high > low && !rng.Chance(0.15))
-        alert.DayRange = Round(std::clamp((price - low) / (high - low) * 100, 0.0, 100.0), 0.1);
+    if (high > low && !rng.Chance(0.15)) // where the price stands in the day's range, 0..1
+        alert.DayRange = Round(std::clamp((price - low) / (high - low), 0.0, 1.0), 0.001);
     if (!rng.Chance(0.3))
         alert.StdDev = Round(rng.Uniform(0.1, 4), 0.01);
     if (!rng.Chance(0.2))

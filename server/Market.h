@@ -46,7 +46,7 @@ struct TAlert
     double Price = 0;
     double Quality = NoValue;
     double RelVol = NoValue;
-    double DayRange = NoValue;
+    double DayRange = NoValue; // where the price stands in the day's range, 0..1
     double StdDev = NoValue;
     double Volatility = NoValue;
     int Num = 0; // 0: not sent

@@ -1,5 +1,6 @@
 #include "exports/LibraryStartUp.h"
 
+#include "icons/AlertIcons.h"
 #include "kestrova/KestrovaAlerts.h"
 #include "session/BacktestNames.h"
 #include "session/GetAlertData.h"
@@ -134,6 +135,8 @@ void ShutDownLibrary() noexcept
         QObject::disconnect(library.QuitConnection);
         library.ListExports.reset();
         library.Hub.reset();
+        // The icon cache talks through the session: it goes first, withdrawing its downloads.
+        FreeIconCache();
         // The session frees its own net requests and then the process-wide registry before it
         // drops its link.
         DestroyAllAlertsConnection();

@@ -8,6 +8,7 @@
 #include "ReplyXml.h"
 #include "ServerOptions.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
 
 using namespace kestrova::alertd;
@@ -100,6 +101,24 @@ TEST(AlertdDataConfig, FilterAppliesTypesQualityLimitsExchangesAndSymbols)
     lists.Mode = TSymbolMode::ExcludeLists;
     EXPECT_FALSE(Matches(lists, AlertOf("NH", 3), market));
     EXPECT_TRUE(Matches(lists, AlertOf("NH", 4), market));
+}
+
+TEST(AlertdDataConfig, PositionInRangeTravelsAsAFractionAndFiltersInPercent)
+{
+    const TMarket market(7, 50, 1700000000000);
+    TMarket live(7, 50, 1700000000000);
+    bool some = false;
+    for (const TAlert &a : live.Advance(1700000002000, 500)) {
+        if (std::isnan(a.DayRange))
+            continue;
+        some = true;
+        EXPECT_TRUE(a.DayRange >= 0 && a.DayRange <= 1) << a.DayRange;
+    }
+    EXPECT_TRUE(some);
+    TAlert alert = AlertOf("NH");
+    alert.DayRange = 0.45;
+    EXPECT_TRUE(Matches(ParseDataConfig("form=1&Sh_NH=ON&MinDR=40").Filter, alert, market));
+    EXPECT_FALSE(Matches(ParseDataConfig("form=1&Sh_NH=ON&MaxDR=40").Filter, alert, market));
 }
 
 TEST(AlertdMarket, IsDeterministicPerSeedAndKeepsMirrorPairsConsistent)

@@ -2,6 +2,7 @@
 // that is only configured never opening a connection.
 
 #include "exports/LibraryStartUp.h"
+#include "icons/AlertIcons.h"
 #include "kestrova/KestrovaAlerts.h"
 #include "session/BacktestNames.h"
 #include "session/GetAlertData.h"
@@ -183,8 +184,10 @@ TEST_F(LibraryExports, AfterShutdownExportsAreInert)
 {
     KV_SetUsernameAndPassword("ann", "pw");
     KV_AddToTempList("abc");
+    IconCache(); // talks through the session: it must not outlive it
     ShutDownLibrary();
     EXPECT_FALSE(AllAlertsConnectionExists());
+    EXPECT_FALSE(IconCacheExists());
     KV_SetUsernameAndPassword("bob", "pw");
     KV_AddSymbolToList(1, "abc");
     EXPECT_EQ(KV_ReadListOfLists(), nullptr);

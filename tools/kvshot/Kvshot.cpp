@@ -6,6 +6,7 @@
 
 #include "grid/AlertGrids.h"
 #include "grid/AlertPanel.h"
+#include "icons/AlertIcons.h"
 #include "session/GetAlertData.h"
 #include "session/TimeDefaults.h"
 
@@ -42,6 +43,10 @@ const std::vector<std::pair<std::string, std::string>> DefaultScenes = {
     { "right", "C,5,2,76,1,40,3,45,4,176,6,42,3,2,20,31,1,0" },
     { "writeover", "C,4,2,76,1,40,3,45,4,300,0,2,20,31,2,0" },
     { "groupsymbol", "C,4,3,60,2,76,4,300,8,40,0,2,20,31,3,3" },
+    // Charts and quality on the textured "Paper" scheme, newest symbols first.
+    { "newestsymbols", "C,6,3,50,11,66,10,53,5,70,9,45,4,200,0,3,20,31,4,0" },
+    // The numbers in the "Classic" scheme's coloured text.
+    { "numbers", "C,9,7,40,2,60,1,40,3,45,5,70,6,50,12,50,13,50,14,50,0,1,20,31,1,0" },
 };
 
 bool ParseOptions(int argc, char **argv, TOptions &o)
@@ -97,12 +102,15 @@ int main(int argc, char **argv)
     session->SetVendorId("kvshot");
     session->SetUsername(options.User);
     session->SetPassword(options.Password);
+    // Icons, textures and charts come from the same server.
+    TIconCache icons(*session);
 
     std::vector<std::unique_ptr<TAlertPanel>> panels;
     for (const auto &[name, config] : options.Scenes) {
         auto panel = std::make_unique<TAlertPanel>(*session);
         panel->setWindowTitle(QString::fromStdString(name));
         panel->resize(options.Width, options.Height);
+        panel->Grid().SetIconCache(&icons);
         panel->Grid().SetWindowConfig(config);
         panel->show();
         panels.push_back(std::move(panel));

@@ -3,7 +3,9 @@
 #include "grid/AlertGrids.h"
 
 #include "grid/AlertGridsFormatting.h"
+#include "grid/AlertGridsPainters.h"
 #include "grid/AlertPanel.h"
+#include "icons/AlertIcons.h"
 #include "support/DebugLog.h"
 
 #include <QEvent>
@@ -51,6 +53,10 @@ TAlertGrid::TAlertGrid(TAlertPanel &owner, TAllAlertsConnection &session)
     FConnection->OnGeneralInfo = [this] {
         RunGuarded("AlertGrids, TAlertGrid.GeneralInfoChanged", [this] { GeneralInfoChanged(); });
     };
+    for (int type = 0; type < DataTypeCount; ++type)
+        FRenderers[static_cast<size_t>(type)] = CellRendererFor(type);
+    if (TIconCache *icons = IconSource())
+        icons->RegisterIconViewer(viewport());
     LoadFormatting();
     SetWindowConfig(DefaultWindowConfig);
     SetViewMode(vmNewestFirst, cdBlank);
@@ -59,6 +65,10 @@ TAlertGrid::TAlertGrid(TAlertPanel &owner, TAllAlertsConnection &session)
 TAlertGrid::~TAlertGrid()
 {
     UnregisterDefaultsListener(this);
+    if (FIcons)
+        FIcons->UnregisterIconViewer(viewport());
+    else
+        UnregisterIconViewer(viewport()); // the process-wide cache, if any
     FConnection.reset();
     FList.reset();
     --LiveGrids;
@@ -354,7 +364,8 @@ void TAlertGrid::LayoutPass()
         return;
     FInLayout = true;
     const QFontMetrics metrics(font());
-    const int h = parentWidget() ? metrics.height() : 13;
+    // A font without height (or no parent yet) measures as the usual 13 pixels.
+    const int h = parentWidget() && metrics.height() > 0 ? metrics.height() : 13;
     const int line = h + 2;
     BeginUpdate();
     if (IsVertical(FDirection)) {

@@ -3,8 +3,8 @@
 // owns the window connection that streams the alerts of its data configuration and the alert
 // list that keeps them, and shows them in one of four directions and four view modes, one data
 // type per column (per row in the horizontal directions). Its layout reads and writes as the
-// window configuration string. Painting goes through one renderer per data type (plain text
-// until one is installed). GUI thread only.
+// window configuration string. Painting goes through one renderer per data type; every grid
+// starts with the renderers of AlertGridsPainters.h. GUI thread only.
 
 #include "alerts/AlertLists.h"
 #include "grid/AlertGridsConfig.h"
@@ -13,6 +13,7 @@
 #include "session/GetAlertData.h"
 #include "session/TimeDefaults.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <array>
 #include <functional>
@@ -24,6 +25,7 @@ namespace kestrova {
 
 class TAlertPanel;
 class TAlertGrid;
+class TIconCache;
 
 // Where a point of the grid is.
 enum TGridZone { gzNone, gzColumnHeader, gzRowHeader, gzCell };
@@ -37,6 +39,14 @@ struct TCellInfo
     bool Highlighted = false; // a live alert of the newest batch in view modes 2, 3 and 4
 };
 
+// The grid's font during one paint, plain and bold, with their metrics.
+struct TPaintFonts
+{
+    explicit TPaintFonts(const QFont &font);
+    QFont Plain, Bold;
+    QFontMetrics PlainMetrics, BoldMetrics;
+};
+
 // One cell being painted, handed to the renderer of its data type.
 struct TCellPaint
 {
@@ -48,6 +58,10 @@ struct TCellPaint
     const TAlertRecord *Alert = nullptr; // null when the cell shows no alert
     QColor TextColor;
     bool Bold = false;
+    const TPaintFonts *Fonts = nullptr; // lives for the paint
+
+    const QFont &Font() const { return Bold ? Fonts->Bold : Fonts->Plain; }
+    const QFontMetrics &Metrics() const { return Bold ? Fonts->BoldMetrics : Fonts->PlainMetrics; }
 };
 using TCellRenderer = std::function<void(const TAlertGrid &grid, TCellPaint &cell)>;
 
@@ -142,6 +156,16 @@ public:
     // Paints cells of a data type; an empty renderer brings back plain text.
     void SetCellRenderer(int type, TCellRenderer renderer);
 
+    // ---- drawing: what the renderers read ----
+    // Where pictures come from: the process-wide icon cache when the grid talks through the
+    // process-wide session, else none until one is set. A cache set here must outlive the grid
+    // (or be replaced first); the grid's viewport is its viewer, repainted as pictures arrive.
+    TIconCache *IconSource() const;
+    void SetIconCache(TIconCache *cache);
+    TAllAlertsConnection &Session() const { return FSession; }
+    // Server time of the paint in progress (the age of alerts is counted to it).
+    TDateTime PaintNow() const { return FPaintNow; }
+
     // ---- names, the current alert, selection ----
     const std::string &WindowName() const { return FWindowName; }
     const std::string &BaseWindowName() const { return FBaseWindowName; }
@@ -195,6 +219,9 @@ private:
     void ClickAt(QPoint pos, bool doubleClick);
     void SelectAlert(const TAlertRecord &alert, TAlertGridSelectionType how);
     void DrawPlainCell(TCellPaint &cell) const;
+    void DrawHeaderCell(TCellPaint &cell) const;
+    // Sets the background brush, text colour and boldness of an alert's cell.
+    void ApplyDisplayScheme(TCellPaint &cell, QBrush &background) const;
     const TAlertRecord *PaintAlert(int index);
 
     TAlertPanel &FPanel;
@@ -222,8 +249,10 @@ private:
     int64_t FLiveSerial = 0; // live alerts added since the list was last emptied
 
     std::array<TCellRenderer, DataTypeCount> FRenderers;
-    // During one paint: server time and the alert last read.
+    TIconCache *FIcons = nullptr; // set by SetIconCache
+    // During one paint: server time, fonts and the alert last read.
     TDateTime FPaintNow = 0;
+    const TPaintFonts *FPaintFonts = nullptr;
     int FPaintIndex = -1;
     TAlertRecord FPaintRecord;
 };

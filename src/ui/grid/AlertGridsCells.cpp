@@ -1,12 +1,10 @@
-// The alert grid's cells: what each shows, how it is painted (one renderer per data type),
-// and what a click on it does.
+// The alert grid's cells: what each shows and what a click on it does.
 
 #include "grid/AlertGrids.h"
 #include "grid/AlertPanel.h"
 #include "support/DebugLog.h"
 
 #include <QMouseEvent>
-#include <QPainter>
 
 namespace kestrova {
 
@@ -63,102 +61,6 @@ void TAlertGrid::SetCellRenderer(int type, TCellRenderer renderer)
         FRenderers[static_cast<size_t>(type)] = std::move(renderer);
         InvalidateGrid();
     }
-}
-
-// ---- painting ----
-
-void TAlertGrid::paintEvent(QPaintEvent *event)
-{
-    RunGuarded("AlertGrids, TAlertGrid.Paint", [&] {
-        FPaintNow = FSession.GetServerNow();
-        FPaintIndex = -1;
-        TDrawGrid::paintEvent(event);
-        FPaintIndex = -1;
-    });
-}
-
-const TAlertRecord *TAlertGrid::PaintAlert(int index)
-{
-    if (!FList->IsValidIndex(index))
-        return nullptr;
-    if (index != FPaintIndex) {
-        FList->GetAlert(index, FPaintRecord);
-        FPaintIndex = index;
-    }
-    return &FPaintRecord;
-}
-
-void TAlertGrid::DrawCell(QPainter &painter, int col, int row, const QRect &rect, unsigned state)
-{
-    const bool fixed = state & gdFixed;
-    TCellPaint cell { painter, rect, rect, col, row, CellInfo(col, row), nullptr, {}, false };
-    cell.Alert = cell.Info.Zone == gzCell ? PaintAlert(cell.Info.Index) : nullptr;
-    cell.TextColor = palette().color(QPalette::WindowText);
-    QColor background = fixed ? FixedColor : Color;
-    if (cell.Alert && cell.Info.Highlighted) {
-        background = Qt::black;
-        cell.TextColor = Qt::white;
-    }
-    painter.fillRect(rect, background);
-    if (fixed) {
-        // A raised edge, then the type's name centred.
-        painter.setPen(palette().color(QPalette::Light));
-        painter.drawLine(rect.topLeft(), rect.topRight());
-        painter.drawLine(rect.topLeft(), rect.bottomLeft());
-        painter.setPen(palette().color(QPalette::Dark));
-        painter.drawLine(rect.bottomLeft(), rect.bottomRight());
-        painter.drawLine(rect.topRight(), rect.bottomRight());
-        cell.Inner.adjust(1, 1, -1, -1);
-    }
-    if (cell.Inner.width() > 10)
-        cell.Inner.adjust(1, 0, -1, 0);
-    if (fixed || cell.Alert) {
-        const TCellRenderer &renderer = fixed
-            ? FRenderers[0]
-            : FRenderers[static_cast<size_t>(cell.Info.Type & 0x7F) % DataTypeCount];
-        if (renderer && !fixed)
-            renderer(*this, cell);
-        else
-            DrawPlainCell(cell);
-    }
-}
-
-void TAlertGrid::DrawPlainCell(TCellPaint &cell) const
-{
-    std::string text;
-    Qt::Alignment align = Qt::AlignLeft;
-    if (cell.Info.Zone == gzColumnHeader || cell.Info.Zone == gzRowHeader) {
-        text = DataTypeInfo(cell.Info.Type & 0x7F).Name;
-        align = Qt::AlignHCenter;
-        cell.TextColor = Qt::black;
-    } else if (cell.Alert) {
-        text = PlainCellText(*cell.Alert, cell.Info.Type, FPaintNow);
-        if (FDirection == adLeft)
-            align = Qt::AlignLeft;
-        else if (FDirection == adRight || IsRightAligned(cell.Info.Type))
-            align = Qt::AlignRight;
-    }
-    if (text.empty())
-        return;
-    QPainter &painter = cell.Painter;
-    const QString shown = QString::fromStdString(text);
-    QFont f = font();
-    if (cell.Bold)
-        f.setBold(true);
-    const QFontMetrics metrics(f);
-    const QRect &inner = cell.Inner;
-    int x = inner.left();
-    if (align != Qt::AlignLeft) { // measuring shapes the text: only when it moves it
-        const int room = std::max(0, inner.width() - metrics.horizontalAdvance(shown));
-        x += align == Qt::AlignRight ? room : room / 2;
-    }
-    const int y
-        = inner.top() + std::max(0, inner.height() - metrics.height()) / 2 + metrics.ascent();
-    painter.setFont(f);
-    painter.setPen(cell.TextColor);
-    painter.setClipRect(inner);
-    painter.drawText(QPoint(x, y), shown);
-    painter.setClipping(false);
 }
 
 // ---- clicks ----

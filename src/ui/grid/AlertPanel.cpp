@@ -195,7 +195,9 @@ int TAlertPanel::Snap(TStrip strip, int requested, bool atLeastOneLine) const
     QFont font = strip == stDescription ? FDescription->font() : FStatus->font();
     font.setBold(strip == stBacktest);
     const int m = strip == stDescription ? DescriptionMargin : BacktestMargin;
-    const int h = std::max(1, QFontMetrics(font).height());
+    const int h = QFontMetrics(font).height();
+    if (h <= 0) // a font without height: the strips' usual heights
+        return strip == stDescription ? 20 : 27;
     const long k = std::lrint(static_cast<double>(requested - m) / h);
     if (k > 0)
         return m + static_cast<int>(std::min<long>(k, 32767 / h)) * h;
