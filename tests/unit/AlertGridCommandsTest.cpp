@@ -1,16 +1,13 @@
 // The alert grid's dialog commands as a user drives them: the window's contents saved as CSV
-// and read back by Python's csv module, backtest results saved as RTF, failed saves that keep
-// the old file, the history range and collaboration dialogs, the backtest button with the
-// host's permission, the progress table, and a grid freed while its dialogs are open.
+// and read back by Python's csv module, failed saves that keep the old file, the history range
+// and collaboration dialogs, the backtest button with the host's permission, the progress
+// table, and a grid freed while its dialogs are open.
 
 #include "dialogs/QuorixConfigWindows.h"
 #include "dialogs/SelectHistoryRange.h"
 #include "dialogs/ShareSettings.h"
 #include "grid/AlertGrids.h"
-#include "grid/AlertGridsContents.h"
 #include "grid/AlertPanel.h"
-#include "grid/ColorButton.h"
-#include "rtf/RichText.h"
 #include "session/TimeDefaults.h"
 #include "support/DateTime.h"
 #include "support/DebugLog.h"
@@ -138,36 +135,12 @@ protected:
     std::vector<WId> ModalHandles;
 };
 
-TEST(ContentsCsv, ColumnsFollowTheGridThenTheRestAndFieldsAreWrittenAsTheyRead)
-{
-    // A Symbol column followed by a Time column; Age and the charts give no column.
-    const std::vector<uint8_t> shown = { cdSymbol, cdTime, cdAge, cdSymbol };
-    const std::string csv = ContentsCsv(shown, {}, {});
-    EXPECT_EQ(csv,
-        "Symbol,Time,Date,\"C / Unix Time\",\"Alert Type\",Description,Quality,"
-        "\"Relative Volume\",#,Range,Volatility,\"Std Dev\"\r\n");
-
-    TAlertRecord a = Alert("MSFT", "plain");
-    a.UnixTime = 1741959005;
-    a.Quality = NaN;
-    a.Num = -3;
-    const auto fields = CsvAlertFields(CsvTypeOrder(shown), a, { "yyyy-mm-dd", "hh:nn:ss" });
-    EXPECT_EQ(fields,
-        (std::vector<std::string> { "MSFT", "09:30:05", "2025-03-14", "1741959005", "NHP", "plain",
-            "", "2.3457", "-3", "45.00%", "1.5000", "" }));
-    a.Quality = 12.25;
-    EXPECT_EQ(CsvAlertFields({ cdQuality }, a, {})[0], "12.25");
-    a.Quality = 1.0 / 3;
-    EXPECT_EQ(CsvAlertFields({ cdQuality }, a, {})[0], "0.333333333333333");
-}
-
 TEST_F(GridCommandsTest, SaveContentsWritesACsvThatPythonReadsBack)
 {
     Grid().SetWindowConfig("C,2,3,60,2,80,0,2,20,31,1,0"); // Symbol, Time
     TAlertRecord tricky = Alert("BRK.B", "Up 5%, then \"halted\"\r\nresumed\tlater");
-    tricky.DayRange = NaN;
+    tricky.DayRange = tricky.Quality = NaN;
     Grid().AlertsArrived({ tricky, Alert("AAPL", "New high") }, false);
-    ASSERT_EQ(Grid().Alerts().Count(), 2);
 
     QTemporaryDir dir;
     const QString file = dir.filePath("contents");
@@ -190,11 +163,10 @@ TEST_F(GridCommandsTest, SaveContentsWritesACsvThatPythonReadsBack)
     // In the window's order (the batch came newest first).
     EXPECT_EQ(rows[1][0], "BRK.B");
     EXPECT_EQ(rows[1][5], tricky.Description) << "one field, line break and all";
-    EXPECT_EQ(rows[1][9], "") << "no range";
+    EXPECT_EQ(rows[1][6] + rows[1][9], "") << "no quality, no range";
     EXPECT_EQ(rows[2],
         (std::vector<std::string> { "AAPL", time, date, std::to_string(unix), "NHP", "New high",
             "0.5", "2.3457", "7", "45.00%", "1.5000", "" }));
-    EXPECT_TRUE(FileBytes(saved).endsWith("\r\n"));
 }
 
 TEST_F(GridCommandsTest, AFailedSaveSaysSoAndKeepsTheOldFile)
@@ -218,12 +190,10 @@ TEST_F(GridCommandsTest, AFailedSaveSaysSoAndKeepsTheOldFile)
 
     // A write that fails half way (the file size limit stops it; root is not stopped by
     // permissions): the box says why and the old file stays whole.
-    struct rlimit before
-    {
-    };
+    rlimit before {};
     getrlimit(RLIMIT_FSIZE, &before);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = before;
+    rlimit small = before;
     small.rlim_cur = 1024;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     Grid().SaveContentsClicked();
@@ -241,7 +211,6 @@ TEST_F(GridCommandsTest, AFailedSaveSaysSoAndKeepsTheOldFile)
     // A folder where nothing can be created.
     Grid().SaveQuorixResultsClicked();
     ChooseFile("/proc/results.rtf");
-    EXPECT_EQ(Open<QFileDialog>(), nullptr);
     EXPECT_EQ(Answer(QMessageBox::Ok).rfind("Error saving file. | Cannot create file", 0), 0u);
     EXPECT_FALSE(QFile::exists("/proc/results.rtf"));
 }
@@ -249,11 +218,7 @@ TEST_F(GridCommandsTest, AFailedSaveSaysSoAndKeepsTheOldFile)
 TEST_F(GridCommandsTest, BacktestButtonAsksTheHostThenRunsAndShowsProgress)
 {
     bool allow = false;
-    int asked = 0;
-    Grid().OnBeforeQuorix = [&](bool &a) {
-        ++asked;
-        a = allow;
-    };
+    Grid().OnBeforeQuorix = [&](bool &a) { a = allow; };
     std::vector<std::string> debug;
     Grid().OnQuorixDebug = [&](const std::string &line) {
         debug.push_back(line);
@@ -262,9 +227,7 @@ TEST_F(GridCommandsTest, BacktestButtonAsksTheHostThenRunsAndShowsProgress)
 
     // The host refuses: nothing opens.
     Panel->SimulateBacktestClick();
-    EXPECT_EQ(asked, 1);
     EXPECT_EQ(Open<TQuorixConfigWindow>(), nullptr);
-    EXPECT_TRUE(ModalHandles.empty());
 
     allow = true;
     Grid().StrategyConfig = "PriceMoveDirection=1&DaysOfTest=3";
@@ -272,7 +235,6 @@ TEST_F(GridCommandsTest, BacktestButtonAsksTheHostThenRunsAndShowsProgress)
     TQuorixConfigWindow *window = Open<TQuorixConfigWindow>();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(ModalHandles, std::vector<WId> { window->winId() });
-    EXPECT_EQ(window->findChild<QLineEdit *>("DaysOfTestEdit")->text(), "3");
     window->findChild<QLineEdit *>("DaysOfTestEdit")->setText("4");
     QTest::mouseClick(window->findChild<QPushButton *>("OkayButton"), Qt::LeftButton);
 
@@ -282,12 +244,10 @@ TEST_F(GridCommandsTest, BacktestButtonAsksTheHostThenRunsAndShowsProgress)
         [](const auto &r) { return r.Command() == "quorix_new_request"; });
     ASSERT_NE(request, sent.end());
     EXPECT_EQ(request->Value("entry_condition"), Grid().DataConfig());
-    EXPECT_EQ(request->Value("window_id"), Grid().Connection().WindowId());
     EXPECT_EQ(request->Value("success_direction"), "-");
     EXPECT_EQ(request->Value("show_debug_info"), "1") << "the host listens";
     EXPECT_EQ(debug, std::vector<std::string> { "START" });
     EXPECT_TRUE(Panel->Running());
-    EXPECT_EQ(Panel->BacktestButton().text(), "Stop");
     EXPECT_EQ(Panel->StatusBox().toPlainText(), "Quorix Started");
 
     // The progress table.
@@ -300,30 +260,19 @@ TEST_F(GridCommandsTest, BacktestButtonAsksTheHostThenRunsAndShowsProgress)
     EXPECT_EQ(Panel->StatusBox().toPlainText(), "Won: 3");
     EXPECT_FALSE(Panel->Running());
     EXPECT_EQ(debug, (std::vector<std::string> { "START", "ENTRY d1", "ENTRY d2", "DONE" }));
-
-    // The results saved as rich text read back with their styles.
-    QTemporaryDir dir;
-    Grid().SaveQuorixResultsClicked();
-    ChooseFile(dir.filePath("results"));
-    const TRichText saved = ReadRtf(FileBytes(dir.filePath("results.rtf")).toStdString());
-    EXPECT_EQ(saved.PlainText(), "Won: 3");
-    EXPECT_TRUE(saved.Paragraphs.at(0).Runs.at(0).Style.Bold);
-
-    // Started again, then stopped with the button: cancelled on the server, back to the
-    // invitation. Without a debug listener, debug text goes to the debug log.
-    Grid().OnQuorixDebug = nullptr;
-    Grid().QuorixButtonClicked();
-    QTest::mouseClick(
-        Open<TQuorixConfigWindow>()->findChild<QPushButton *>("OkayButton"), Qt::LeftButton);
-    EXPECT_EQ(Channels.Current().Requests.back().Value("show_debug_info"), "0");
     DebugLog::Clear();
-    Grid().QuorixProgress({ qsRunning, "Day 1 of 4", "entry AAPL" });
+    Grid().OnQuorixDebug = nullptr; // then debug text goes to the debug log
+    Grid().QuorixProgress({ qsRunning, "", "entry AAPL" });
     EXPECT_EQ(DebugLog::Entries(), std::vector<std::string> { "entry AAPL" });
+    Grid().OnQuorixDebug = [&](const std::string &line) { debug.push_back(line); };
+
+    // Stopped with the button: cancelled on the server, back to the invitation.
+    Grid().QuorixProgress({ qsRunning, "Day 1 of 4", "" });
     Panel->SimulateBacktestClick();
     EXPECT_EQ(Channels.Current().Requests.back().Command(), "quorix_cancel_request");
     EXPECT_FALSE(Panel->Running());
     EXPECT_EQ(Panel->StatusBox().toPlainText().toStdString(), TAlertPanel::DefaultStatusText());
-    EXPECT_EQ(asked, 3);
+    EXPECT_EQ(debug.back(), "RESET");
 }
 
 TEST_F(GridCommandsTest, TimeFrameAndCollaborationDialogs)
@@ -396,7 +345,6 @@ TEST_F(GridCommandsTest, AGridFreedWithItsDialogsOpenClosesThemAndHearsNothing)
         EXPECT_TRUE(dialog.isNull());
     EXPECT_TRUE(debug.empty()) << "the cancelled backtest reported nothing to a freed grid";
     EXPECT_GE(Channels.Current().Last("quorix_cancel_request"), 0) << "the run stopped";
-    QCoreApplication::processEvents();
 }
 
 } // namespace
