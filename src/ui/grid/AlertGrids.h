@@ -20,7 +20,6 @@
 #include <string>
 #include <vector>
 
-class QDialog;
 class QFileDialog;
 
 namespace kestrova {
@@ -220,14 +219,14 @@ private:
     const TAlertRecord *PaintAlert(int index);
 
     // Dialog commands (AlertGridsCommands.cpp, AlertGridsSaving.cpp).
+    using TSaveMethod = void (TAlertGrid::*)(const std::string &fileName) const;
     void CloseDialogs();
     void BeforeModal(QWidget &dialog);
     void StartBacktest(const std::string &settings);
     void QuorixDebug(const std::string &line);
-    QFileDialog *NewSaveDialog(const char *suffix, const char *filter,
-        void (TAlertGrid::*save)(const std::string &) const);
-    void SaveChosenFile(const QString &file, void (TAlertGrid::*save)(const std::string &) const);
-    void WriteChosenFile(const QString &file, void (TAlertGrid::*save)(const std::string &) const);
+    QFileDialog *NewSaveDialog(const char *suffix, const char *filter, TSaveMethod save);
+    void SaveChosenFile(const QString &file, TSaveMethod save);
+    void WriteChosenFile(const QString &file, TSaveMethod save);
     void SaveQuorixResults(const std::string &fileName) const;
 
     TAlertPanel &FPanel;

@@ -44,8 +44,7 @@ void TAlertGrid::SaveQuorixResultsClicked()
     FSaveResultsDialog->open();
 }
 
-QFileDialog *TAlertGrid::NewSaveDialog(
-    const char *suffix, const char *filter, void (TAlertGrid::*save)(const std::string &) const)
+QFileDialog *TAlertGrid::NewSaveDialog(const char *suffix, const char *filter, TSaveMethod save)
 {
     auto *dialog = new QFileDialog(this);
     dialog->setOption(QFileDialog::DontUseNativeDialog);
@@ -64,8 +63,7 @@ QFileDialog *TAlertGrid::NewSaveDialog(
     return dialog;
 }
 
-void TAlertGrid::SaveChosenFile(
-    const QString &file, void (TAlertGrid::*save)(const std::string &) const)
+void TAlertGrid::SaveChosenFile(const QString &file, TSaveMethod save)
 {
     if (file.isEmpty())
         return;
@@ -85,8 +83,7 @@ void TAlertGrid::SaveChosenFile(
     box->open();
 }
 
-void TAlertGrid::WriteChosenFile(
-    const QString &file, void (TAlertGrid::*save)(const std::string &) const)
+void TAlertGrid::WriteChosenFile(const QString &file, TSaveMethod save)
 {
     try {
         (this->*save)(file.toStdString());
