@@ -1,12 +1,15 @@
 // kvshot: a small host that shows alert windows fed by an alert server and saves each as a PNG.
 // Every scene is one alert window with its own window configuration string; after the wait
-// the windows are saved as <out>/<scene>.png. Used by scripts/screenshots.sh.
+// the windows are saved as <out>/<scene>.png. With --dialogs the first window then opens each
+// of its dialogs and runs a backtest (see KvshotDialogs.cpp). Used by scripts/screenshots.sh.
 //   kvshot --server HOST:PORT [--user U] [--password P] [--out DIR] [--wait SECONDS]
-//          [--size WxH] [--click] [--scene NAME=CONFIG ...]
+//          [--size WxH] [--click] [--dialogs] [--scene NAME=CONFIG ...]
 
+#include "KvshotDialogs.h"
 #include "grid/AlertGrids.h"
 #include "grid/AlertPanel.h"
 #include "icons/AlertIcons.h"
+#include "session/BacktestNames.h"
 #include "session/GetAlertData.h"
 #include "session/TimeDefaults.h"
 
@@ -33,6 +36,7 @@ struct TOptions
     double Wait = 6;
     int Width = 600, Height = 400;
     bool Click = false;
+    bool Dialogs = false;
     std::vector<std::pair<std::string, std::string>> Scenes;
 };
 
@@ -56,6 +60,8 @@ bool ParseOptions(int argc, char **argv, TOptions &o)
         const bool hasValue = i + 1 < argc;
         if (a == "--click") {
             o.Click = true;
+        } else if (a == "--dialogs") {
+            o.Dialogs = true;
         } else if (a == "--server" && hasValue) {
             o.Server = argv[++i];
         } else if (a == "--user" && hasValue) {
@@ -91,13 +97,17 @@ int main(int argc, char **argv)
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,
             "usage: kvshot --server HOST:PORT [--user U] [--password P] [--out DIR]\n"
-            "              [--wait SECONDS] [--size WxH] [--click] [--scene NAME=CONFIG ...]\n");
+            "              [--wait SECONDS] [--size WxH] [--click] [--dialogs]\n"
+            "              [--scene NAME=CONFIG ...]\n");
         return 2;
     }
     QApplication app(argc, argv);
     SetTimeOffset(ServerTimeOffsetMinutes);
     SetTimeFormats("hh:nn:ss M/d/yyyy|hh:nn:ss");
-    auto session = std::make_unique<TAllAlertsConnection>();
+    BacktestFeatureName() = "Backtester"; // as the library's start-up names it
+    // The process's session, as the library's windows use it (the shared configure-alerts
+    // dialog talks through it too).
+    TAllAlertsConnection *session = &AllAlertsConnection();
     session->SetServerAddress(options.Server);
     session->SetVendorId("kvshot");
     session->SetUsername(options.User);
@@ -133,7 +143,10 @@ int main(int argc, char **argv)
             std::printf("%s  %d alerts  %s\n", path.c_str(), grid.Alerts().Count(),
                 grid.WindowConfig().c_str());
         }
-        app.quit();
+        if (options.Dialogs && !panels.empty())
+            ShootDialogs(*panels.front(), options.Out, [&app] { app.quit(); });
+        else
+            app.quit();
     });
     app.exec();
     panels.clear();

@@ -28,4 +28,9 @@ struct TAlertRecord
 
 using TAlertRecords = std::vector<TAlertRecord>;
 
+// The alert's time in Unix seconds: UnixTime when the server sent one; otherwise (times sent as
+// text, in server-time mode) derived from Time read as a local date-time of this machine; 0 when
+// the alert has no time at all.
+int64_t AlertUnixTime(const TAlertRecord &alert);
+
 } // namespace kestrova

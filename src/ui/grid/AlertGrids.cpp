@@ -60,10 +60,12 @@ TAlertGrid::TAlertGrid(TAlertPanel &owner, TAllAlertsConnection &session)
     LoadFormatting();
     SetWindowConfig(DefaultWindowConfig);
     SetViewMode(vmNewestFirst, cdBlank);
+    owner.SetBacktestButtonHandler([this] { QuorixButtonClicked(); });
 }
 
 TAlertGrid::~TAlertGrid()
 {
+    CloseDialogs();
     UnregisterDefaultsListener(this);
     if (FIcons)
         FIcons->UnregisterIconViewer(viewport());

@@ -21,11 +21,15 @@
 #include <string>
 #include <vector>
 
+class QFileDialog;
+
 namespace kestrova {
 
 class TAlertPanel;
 class TAlertGrid;
 class TIconCache;
+class TQuorixConfigWindow;
+class TSelectHistoryRangeForm;
 
 // Where a point of the grid is.
 enum TGridZone { gzNone, gzColumnHeader, gzRowHeader, gzCell };
@@ -189,6 +193,23 @@ public:
     // Grids alive in the process.
     static int LiveGridCount();
 
+    // ---- dialog commands, saving and backtest ----
+    // Every dialog is shown with open(): modal to the window, no nested event loop; the work
+    // goes on when it closes. The grid's own dialogs are freed with it (closing them) and
+    // nothing of an open dialog reaches a grid being freed.
+    void ConfigureClicked(); // "Configure..."
+    void CollaborateClicked(); // "Collaborate..."
+    void TimeFrameClicked(); // "History" > "Time Frame..."
+    void SaveContentsClicked(); // "History" > "Save Contents..." (CSV)
+    void SaveQuorixResultsClicked(); // "History" > "Save Quorix Results..." (RTF)
+    // The panel's backtest button: stops a running backtest, else asks OnBeforeQuorix and opens
+    // the backtest configuration window; its OK starts the backtest.
+    void QuorixButtonClicked();
+    // Shows a backtest's progress in the panel (the window connection calls it).
+    void QuorixProgress(const TQuorixInfo &info);
+    // Writes the window's contents as CSV; raises EInOutError when the file cannot be written.
+    void SaveContents(const std::string &fileName) const;
+
 protected:
     void DrawCell(QPainter &painter, int col, int row, const QRect &rect, unsigned state) override;
     void ColumnMoved(int from, int to) override;
@@ -224,6 +245,17 @@ private:
     void ApplyDisplayScheme(TCellPaint &cell, QBrush &background) const;
     const TAlertRecord *PaintAlert(int index);
 
+    // Dialog commands (AlertGridsCommands.cpp, AlertGridsSaving.cpp).
+    using TSaveMethod = void (TAlertGrid::*)(const std::string &fileName) const;
+    void CloseDialogs();
+    void BeforeModal(QWidget &dialog);
+    void StartBacktest(const std::string &settings);
+    void QuorixDebug(const std::string &line);
+    QFileDialog *NewSaveDialog(const char *suffix, const char *filter, TSaveMethod save);
+    void SaveChosenFile(const QString &file, TSaveMethod save);
+    void WriteChosenFile(const QString &file, TSaveMethod save);
+    void SaveQuorixResults(const std::string &fileName) const;
+
     TAlertPanel &FPanel;
     TAllAlertsConnection &FSession;
     std::unique_ptr<TSortableAlertList> FList;
@@ -247,6 +279,12 @@ private:
     // Repaint economy: what a line shows is known by these (see LineIdentity).
     uint64_t FGeneration = 0; // changes whenever lines may show other alerts in place
     int64_t FLiveSerial = 0; // live alerts added since the list was last emptied
+
+    // The grid's own dialogs, created on first use and kept (children of the grid).
+    TSelectHistoryRangeForm *FHistoryRangeForm = nullptr;
+    TQuorixConfigWindow *FQuorixWindow = nullptr;
+    QFileDialog *FSaveContentsDialog = nullptr, *FSaveResultsDialog = nullptr;
+    bool FClosing = false; // the grid is being freed: dialogs and backtests reach nothing
 
     std::array<TCellRenderer, DataTypeCount> FRenderers;
     TIconCache *FIcons = nullptr; // set by SetIconCache

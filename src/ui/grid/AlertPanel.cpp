@@ -18,7 +18,6 @@
 #include <QPlainTextEdit>
 #include <QTextEdit>
 #include <cmath>
-#include <fstream>
 
 namespace kestrova {
 
@@ -135,11 +134,7 @@ void TAlertPanel::SaveStatus(const std::string &fileName) const
 {
     const std::string rtf = WriteRtf(
         RichTextFromDocument(*FStatus->document()), FStatus->font().family().toStdString());
-    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-    if (out)
-        out << rtf;
-    if (!out || !out.flush())
-        throw EInOutError("Cannot write file \"" + fileName + "\"");
+    SaveFileContents(fileName, rtf);
 }
 
 void TAlertPanel::SetRunning(bool running)

@@ -4,7 +4,7 @@
 // status box) and, at the bottom, the description box that shows the alert last clicked. Strip
 // heights snap to whole text lines; a strip of height 0 is hidden with its splitter.
 
-#include "support/Exceptions.h"
+#include "support/FileSaving.h"
 
 #include <QWidget>
 #include <functional>
@@ -21,8 +21,6 @@ class TAlertGrid;
 class TAllAlertsConnection;
 class TColorButton;
 class TPanelSplitter;
-
-KV_DECLARE_EXCEPTION(EInOutError, Exception);
 
 class TAlertPanel : public QWidget
 {
@@ -42,7 +40,8 @@ public:
     // Shows "{" + text + "}" read as rich text, so the text may carry RTF markup.
     void SetStatusText(const std::string &text);
     const std::string &StatusText() const { return FStatusText; }
-    // Writes the status box as an RTF file; raises EInOutError when the file cannot be written.
+    // Writes the status box as an RTF file; raises EInOutError when the file cannot be written
+    // (an existing file is then left as it was).
     void SaveStatus(const std::string &fileName) const;
     // Running: a red "Stop" button; otherwise a dark green "Backtest" button.
     void SetRunning(bool running);

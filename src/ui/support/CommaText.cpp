@@ -63,7 +63,8 @@ std::string JoinCommaText(const std::vector<std::string> &fields)
         if (i > 0)
             line += ',';
         const std::string &f = fields[i];
-        if (f.find_first_of(" ,\"") == std::string::npos) {
+        if (std::none_of(
+                f.begin(), f.end(), [](char c) { return IsBlank(c) || c == ',' || c == '"'; })) {
             line += f;
             continue;
         }

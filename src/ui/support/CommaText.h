@@ -14,8 +14,9 @@ namespace kestrova {
 // text gives no fields; otherwise n commas outside quotes give n + 1 fields.
 std::vector<std::string> SplitCommaText(std::string_view text);
 
-// Joins fields with commas; a field holding a space, a comma or a double quote is enclosed in
-// double quotes with its inner quotes doubled.
+// Joins fields with commas; a field holding a space, a control character (CR, LF, tab ...), a
+// comma or a double quote is enclosed in double quotes with its inner quotes doubled, so a line
+// break inside a field cannot split the line when it is read back.
 std::string JoinCommaText(const std::vector<std::string> &fields);
 
 } // namespace kestrova
