@@ -28,4 +28,9 @@ struct TAlertRecord
 
 using TAlertRecords = std::vector<TAlertRecord>;
 
+// The alert's time as Unix seconds for output (the host's getter, saved contents, kvtail). In
+// server-time mode the record carries only its local time (UnixTime 0): the Unix time is then
+// derived from that local time. 0 when neither is set. The record itself is not changed.
+int32_t AlertUnixTime(const TAlertRecord &alert);
+
 } // namespace kestrova
