@@ -3,6 +3,7 @@
 #include "grid/AlertGrids.h"
 
 #include "grid/AlertGridsFormatting.h"
+#include "grid/AlertGridsMenus.h"
 #include "grid/AlertPanel.h"
 #include "support/DebugLog.h"
 
@@ -51,6 +52,7 @@ TAlertGrid::TAlertGrid(TAlertPanel &owner, TAllAlertsConnection &session)
     FConnection->OnGeneralInfo = [this] {
         RunGuarded("AlertGrids, TAlertGrid.GeneralInfoChanged", [this] { GeneralInfoChanged(); });
     };
+    FMenus = std::make_unique<TAlertGridMenus>(*this);
     LoadFormatting();
     SetWindowConfig(DefaultWindowConfig);
     SetViewMode(vmNewestFirst, cdBlank);
@@ -58,6 +60,7 @@ TAlertGrid::TAlertGrid(TAlertPanel &owner, TAllAlertsConnection &session)
 
 TAlertGrid::~TAlertGrid()
 {
+    FMenus.reset();
     UnregisterDefaultsListener(this);
     FConnection.reset();
     FList.reset();

@@ -24,6 +24,7 @@ namespace kestrova {
 
 class TAlertPanel;
 class TAlertGrid;
+class TAlertGridMenus;
 
 // Where a point of the grid is.
 enum TGridZone { gzNone, gzColumnHeader, gzRowHeader, gzCell };
@@ -126,6 +127,18 @@ public:
     // The "RealTime" item: switches between the live stream and history. fromMenu: the user
     // chose it (a switch made for a new configuration passes false).
     void ToggleRealTime(bool fromMenu);
+    // The "More" item: clears the window and asks for the next part of the history.
+    void RequestMore();
+    // The context menu.
+    TAlertGridMenus &Menus() const { return *FMenus; }
+
+    // ---- dialog commands, saving and backtest ----
+    void ConfigureClicked(); // "Configure..."
+    void CollaborateClicked(); // "Collaborate..."
+    void TimeFrameClicked(); // "History" > "Time Frame..."
+    void SaveContentsClicked(); // "History" > "Save Contents..."
+    void SaveQuorixResultsClicked(); // "History" > "Save Quorix Results..."
+    void QuorixButtonClicked(); // the panel's backtest button (start, or stop when running)
 
     // ---- what the cells show ----
     TCellInfo CellInfo(int col, int row) const;
@@ -201,6 +214,7 @@ private:
     TAllAlertsConnection &FSession;
     std::unique_ptr<TSortableAlertList> FList;
     std::unique_ptr<TAlertWindowConnection> FConnection;
+    std::unique_ptr<TAlertGridMenus> FMenus;
 
     std::vector<uint8_t> FDataTypes;
     int FDirection = adDown;
