@@ -1,9 +1,14 @@
 #include "exports/LibraryStartUp.h"
 
+#include "dialogs/AlertWindowConfigForm.h"
+#include "exports/WindowControl.h"
+#include "icons/AlertIcons.h"
+#include "icons/AlertIconsPictures.h"
 #include "kestrova/KestrovaAlerts.h"
 #include "session/BacktestNames.h"
 #include "session/GetAlertData.h"
 #include "session/TimeDefaults.h"
+#include "status/StatusFrames.h"
 #include "support/DebugWindow.h"
 #include "support/Exceptions.h"
 #include "symbollists/ListExports.h"
@@ -93,6 +98,7 @@ void PostToDebugWindow(const std::string &text)
 void RunStartUpBlock()
 {
     SetDebugSink(PostToDebugWindow);
+    SetAlertPictures(&IconCachePictures());
     AllAlertsConnection().HelpEnabled = true;
     BacktestFeatureName() = "Backtester";
     BacktestWording() = "Halvex";
@@ -132,6 +138,18 @@ void ShutDownLibrary() noexcept
     library.State = TLibraryState::ShutDown;
     RunGuarded("Exports, Shutdown", [&] {
         QObject::disconnect(library.QuitConnection);
+        // Once the application object is being destroyed its widgets are gone with it, and so is
+        // the window system: nothing of Qt's may be freed then.
+        const bool qtAlive = QCoreApplication::instance() && !QCoreApplication::closingDown();
+        // The windows and the process-wide widgets go before the objects they listen to.
+        ReleaseAllWindows(qtAlive);
+        SetAlertPictures(nullptr);
+        if (qtAlive) {
+            FreeConfigureAlertsForm();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+        FreeStatusFrameList();
+        FreeIconCache();
         library.ListExports.reset();
         library.Hub.reset();
         // The session frees its own net requests and then the process-wide registry before it
