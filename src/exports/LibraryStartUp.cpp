@@ -18,6 +18,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QPointer>
 #include <QTimer>
 #include <cstdlib>
 #include <memory>
@@ -144,9 +145,12 @@ void ShutDownLibrary() noexcept
         // The windows and the process-wide widgets go before the objects they listen to.
         ReleaseAllWindows(qtAlive);
         SetAlertPictures(nullptr);
-        if (qtAlive) {
+        if (qtAlive) { // freed now, not later: its pictures' source is going
+            QPointer<QObject> form = ExistingConfigureAlertsForm();
             FreeConfigureAlertsForm();
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            if (form)
+                QCoreApplication::sendPostedEvents(form, QEvent::DeferredDelete);
+            delete form.data();
         }
         FreeStatusFrameList();
         FreeIconCache();
