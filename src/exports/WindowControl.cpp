@@ -199,13 +199,18 @@ void TWindowWrapper::WireGrid(TAlertGrid &grid)
     // Each handler holds a weak reference to this wrapper: once released, the rest of a
     // delivery does nothing.
     const std::weak_ptr<int> alive = FAlive;
-    const auto guarded = [alive, this](const char *what, auto &&body) {
-        if (alive.expired())
-            return;
-        RunGuarded(std::string("WindowControl, TWindowWrapper.") + what, body);
+    const auto guarded = [alive](const std::string &location, auto &&body) {
+        if (!alive.expired())
+            RunGuarded(location, body);
     };
+    // Made once: the each-alert handler runs for every alert of every window.
+    static const std::string customMenu = "WindowControl, TWindowWrapper.CustomMenu",
+                             selected = "WindowControl, TWindowWrapper.AlertSelected",
+                             eachAlert = "WindowControl, TWindowWrapper.EachAlert",
+                             windowName = "WindowControl, TWindowWrapper.WindowNameChanged",
+                             beforeQuorix = "WindowControl, TWindowWrapper.BeforeQuorix";
     grid.OnCustomMenu = [guarded, this](const std::string &caption, int id) {
-        guarded("CustomMenu", [&] {
+        guarded(customMenu, [&] {
             KV_Callback callback = Windows().Callbacks.CustomMenu;
             if (!callback)
                 return;
@@ -215,16 +220,15 @@ void TWindowWrapper::WireGrid(TAlertGrid &grid)
         });
     };
     grid.OnAlertSelected = [guarded, this](const TAlertRecord &) {
-        guarded("AlertSelected", [&] { Raise(Windows().Callbacks.AlertSelected); });
+        guarded(selected, [&] { Raise(Windows().Callbacks.AlertSelected); });
     };
     grid.OnEachAlert = [guarded, this](const TAlertRecord &) {
-        guarded("EachAlert", [&] { Raise(Windows().Callbacks.EachAlert); });
+        guarded(eachAlert, [&] { Raise(Windows().Callbacks.EachAlert); });
     };
-    grid.OnWindowNameChanged = [guarded, this] {
-        guarded("WindowNameChanged", [&] { Raise(Windows().Callbacks.WindowName); });
-    };
+    grid.OnWindowNameChanged
+        = [guarded, this] { guarded(windowName, [&] { Raise(Windows().Callbacks.WindowName); }); };
     grid.OnBeforeQuorix = [guarded, this](bool &allow) {
-        guarded("BeforeQuorix", [&] {
+        guarded(beforeQuorix, [&] {
             KV_AllowCallback callback = Windows().Callbacks.QuorixStart;
             if (!callback)
                 return;
