@@ -32,8 +32,8 @@ TEST(QtHost, ShowsLiveAlertsWithTheirCallbacksAndQuitsCleanly)
     // Both windows were named by the server, and their alerts came with their details.
     EXPECT_TRUE(out.contains("is now \"All Alerts\"")) << out.left(2000).toStdString();
     EXPECT_TRUE(out.contains("is now \"Highs, Lows and Gaps\""));
-    EXPECT_TRUE(out.contains(QRegularExpression(
-        R"(\nalert   All Alerts  \d\d:\d\d:\d\d  [A-Z]+ [A-Z]+  \S)")));
+    EXPECT_TRUE(out.contains(
+        QRegularExpression(R"(\nalert   All Alerts  \d\d:\d\d:\d\d  [A-Z]+ [A-Z]+  \S)")));
 }
 
 } // namespace
