@@ -13,12 +13,18 @@
 
 #include <QCoreApplication>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QWindow>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <vector>
+#if KV_HAVE_XCB
+#include <QtGui/qguiapplication_platform.h>
+#include <xcb/xcb.h>
+#endif
 
 namespace kestrova {
 
@@ -90,18 +96,40 @@ public:
     TDelivery &operator=(const TDelivery &) = delete;
 };
 
+// False when the window system knows no window with that id. Only X11 can be asked; elsewhere
+// Qt wraps no foreign windows at all.
+bool NativeWindowExists(WId id)
+{
+#if KV_HAVE_XCB && QT_CONFIG(xcb)
+    const auto *x11
+        = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection())
+        return true;
+    xcb_connection_t *connection = x11->connection();
+    xcb_generic_error_t *error = nullptr;
+    xcb_get_geometry_reply_t *reply = xcb_get_geometry_reply(
+        connection, xcb_get_geometry(connection, static_cast<xcb_drawable_t>(id)), &error);
+    const bool exists = reply != nullptr;
+    std::free(reply);
+    std::free(error);
+    return exists;
+#else
+    (void)id;
+    return true;
+#endif
+}
+
 // The host's widget with that native id, or a foreign native window wrapped; neither for 0 or an
 // id that names no window.
 QWidget *FindParent(KV_HWND parent, std::unique_ptr<QWindow> &foreign)
 {
     if (parent == 0)
         return nullptr;
-    if (QWidget *widget = QWidget::find(static_cast<WId>(parent)))
+    const WId id = static_cast<WId>(parent);
+    if (QWidget *widget = QWidget::find(id))
         return widget;
-    foreign.reset(QWindow::fromWinId(static_cast<WId>(parent)));
-    // A window system that cannot find the id leaves the wrapper without a size.
-    if (foreign && !foreign->geometry().isValid())
-        foreign.reset();
+    if (NativeWindowExists(id))
+        foreign.reset(QWindow::fromWinId(id));
     return nullptr;
 }
 
