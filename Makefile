@@ -3,8 +3,9 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CTEST_ARGS ?=
+SHOTS ?= $(BUILD)/screenshots
 
-.PHONY: all deps build test asan bench demo format clean
+.PHONY: all deps build test asan bench demo screenshots format clean
 
 all: build
 
@@ -17,9 +18,14 @@ $(BUILD)/build.ninja: | deps
 build: deps $(BUILD)/build.ninja
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# The main job: the reference server on 127.0.0.1 and kvtail following its live alerts.
+# The main job: the reference server on 127.0.0.1 and the Qt host showing its live alerts (with a
+# display), or kvtail following them (without one).
 demo: build
 	@bash scripts/demo.sh $(ARGS)
+
+# Pictures of the Qt host's windows, taken on a virtual X server, in $(SHOTS).
+screenshots: build
+	@bash scripts/screenshots.sh --qt-host --out $(SHOTS)
 
 # Runs every test (unit and integration) through CTest and ends on its summary.
 test: build

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libqt6sql6-sqlite libgl-dev
+  qt6-base-dev libqt6sql6-sqlite libgl-dev libxcb1-dev
   zlib1g-dev libcurl4-openssl-dev
   googletest libgmock-dev libgtest-dev libbenchmark-dev
   libgif-dev libmicrohttpd-dev libpugixml-dev

@@ -98,6 +98,99 @@ KV_EXPORT void KV_SetListOfListsCallback(KV_Callback callback);
  * library; valid until the next KV_RequestListOfLists or arrival. */
 KV_EXPORT const KV_ListEntry *KV_ReadListOfLists(void);
 
+/* ---- Alert and status windows, host callbacks ----
+ *
+ * Windows are addressed by the handle their create call returned (the window's native id). A
+ * handle that is not a live window of the right kind makes a call do nothing; getters then
+ * return NULL, "" or 0 as stated.
+ *
+ * Callbacks are shared by all windows and called on the GUI thread from the library's event
+ * handling. Inside a callback the host may call any function, including KV_ReleaseWindow on the
+ * window that raised it or on another: the window is gone for the library at once (its handle
+ * is unknown, the getters answer as if no window had raised a callback, its remaining callbacks
+ * of the same delivery are not raised) and its widgets are freed once control is back in the
+ * event loop. KV_ProcessMessages may be called inside a callback. */
+
+/* A host callback that answers: 0 refuses, any other value allows. */
+typedef int32_t (*KV_AllowCallback)(void);
+
+/* Creates an alert window inside the host window parent (a native window id; a Qt widget of the
+ * host or a foreign native window). 0, or an id that names no window, makes a top-level window.
+ * The window is visible; returns its handle. */
+KV_EXPORT KV_HWND KV_CreateAlertWindow(KV_HWND parent);
+/* Creates a status window (the connection's traffic light, event bars and response time) inside
+ * parent, like KV_CreateAlertWindow; returns its handle. */
+KV_EXPORT KV_HWND KV_CreateStatusWindow(KV_HWND parent);
+/* Destroys a window and everything in it; the handle becomes unknown. A second call does
+ * nothing. The host releases every window before it unloads the library. */
+KV_EXPORT void KV_ReleaseWindow(KV_HWND window);
+/* Places a window in its parent's client coordinates (pixels), in one step. */
+KV_EXPORT void KV_SetWindowPosition(
+    KV_HWND window, int32_t left, int32_t top, int32_t width, int32_t height);
+
+/* An alert window's data configuration (which alerts it shows; text beginning "form=1"). The
+ * returned text is owned by the library and valid until the next call of KV_GetDataConfig,
+ * KV_GetWindowConfig or KV_GetWindowName; "" for no such window. */
+KV_EXPORT const char *KV_GetDataConfig(KV_HWND window);
+/* An alert window's layout as its "C" configuration string ("C,N,type,size,...,direction,
+ * scheme,description height,backtest height,view mode,sort key"); buffer as KV_GetDataConfig. */
+KV_EXPORT const char *KV_GetWindowConfig(KV_HWND window);
+/* Sets the data configuration: only the text after a "?" counts, so a web address that carries
+ * one is accepted; "" (or a second "?") changes nothing. The window restarts its live stream. */
+KV_EXPORT void KV_SetDataConfig(KV_HWND window, const char *config);
+/* Sets the layout from an "A", "B" or "C" string; a malformed string changes nothing further. */
+KV_EXPORT void KV_SetWindowConfig(KV_HWND window, const char *config);
+/* The window's name as the server gave it, prefixed while it shows history; never NULL ("" when
+ * unnamed or no such window). Buffer as KV_GetDataConfig. */
+KV_EXPORT const char *KV_GetWindowName(KV_HWND window);
+
+/* Clicks an item of the window's context menu as the user would, by its caption path, comma
+ * separated from the top (e.g. "History,RealTime", "Direction,Left", "View Mode,Write Over").
+ * Captions match without "&" and regardless of case. The menu's state is brought up to date
+ * first; nothing is clicked when an element matches no item, when the item reached has
+ * sub-items, or when it is disabled or hidden. */
+KV_EXPORT void KV_SimulateMenuClick(KV_HWND window, const char *path);
+/* Presses the window's backtest button (start, or stop while running), first showing the
+ * backtest bar if it is collapsed. */
+KV_EXPORT void KV_SimulateQuorixClick(KV_HWND window);
+/* Appends an item to the window's context menu; clicking it raises the custom-menu callback,
+ * during which KV_GetCallbackMenuCaption and KV_GetCallbackMenuId give caption and id. */
+KV_EXPORT void KV_AddCustomMenuItem(KV_HWND window, const char *caption, int32_t id);
+
+/* Callback registration: one pointer each, shared by all windows; NULL switches it off. */
+/* A host-added menu item was clicked. */
+KV_EXPORT void KV_SetCustomMenuCallback(KV_Callback callback);
+/* The user selected an alert (a double click on it, by default). */
+KV_EXPORT void KV_SetAlertSelectedCallback(KV_Callback callback);
+/* Once per arriving alert: live alerts oldest first, history in the order it arrives. */
+KV_EXPORT void KV_SetEachAlertCallback(KV_Callback callback);
+/* The window's name changed (a new name from the server, or history shown or left). */
+KV_EXPORT void KV_SetWindowNameCallback(KV_Callback callback);
+/* The user is about to open the backtest settings; 0 cancels, anything else allows. */
+KV_EXPORT void KV_SetQuorixStartCallback(KV_AllowCallback callback);
+
+/* Getters for use inside a callback. The current window is the one that raised the last
+ * callback; it stays current after the callback until another window raises one or it is
+ * released. */
+/* The current window's handle, or 0. */
+KV_EXPORT KV_HWND KV_GetCallbackWindow(void);
+/* Caption of the last clicked host item ("" before any); valid until the next such click. */
+KV_EXPORT const char *KV_GetCallbackMenuCaption(void);
+/* Id of the last clicked host item (0 before any). */
+KV_EXPORT int32_t KV_GetCallbackMenuId(void);
+/* The current window's current alert (the one the last callback concerned). The strings belong
+ * to the library and stay valid until that window's next callback or its release; NULL without
+ * a current window. */
+KV_EXPORT const char *KV_GetCallbackAlertSymbol(void);
+KV_EXPORT const char *KV_GetCallbackAlertType(void);
+KV_EXPORT const char *KV_GetCallbackAlertDescription(void);
+/* The alert's time as Unix seconds (derived from its local time when the server sent only
+ * that), or 0. */
+KV_EXPORT int32_t KV_GetCallbackAlertTimeStamp(void);
+/* Quality and relative volume; NaN when the server left them out, 0.0 without a window. */
+KV_EXPORT double KV_GetCallbackAlertQuality(void);
+KV_EXPORT double KV_GetCallbackAlertRelVol(void);
+
 #ifdef __cplusplus
 }
 #endif

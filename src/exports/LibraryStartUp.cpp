@@ -1,10 +1,14 @@
 #include "exports/LibraryStartUp.h"
 
+#include "dialogs/AlertWindowConfigForm.h"
+#include "exports/WindowControl.h"
 #include "icons/AlertIcons.h"
+#include "icons/AlertIconsPictures.h"
 #include "kestrova/KestrovaAlerts.h"
 #include "session/BacktestNames.h"
 #include "session/GetAlertData.h"
 #include "session/TimeDefaults.h"
+#include "status/StatusFrames.h"
 #include "support/DebugWindow.h"
 #include "support/Exceptions.h"
 #include "symbollists/ListExports.h"
@@ -14,6 +18,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QPointer>
 #include <QTimer>
 #include <cstdlib>
 #include <memory>
@@ -94,6 +99,7 @@ void PostToDebugWindow(const std::string &text)
 void RunStartUpBlock()
 {
     SetDebugSink(PostToDebugWindow);
+    SetAlertPictures(&IconCachePictures());
     AllAlertsConnection().HelpEnabled = true;
     BacktestFeatureName() = "Backtester";
     BacktestWording() = "Halvex";
@@ -133,10 +139,23 @@ void ShutDownLibrary() noexcept
     library.State = TLibraryState::ShutDown;
     RunGuarded("Exports, Shutdown", [&] {
         QObject::disconnect(library.QuitConnection);
+        // Once the application object is being destroyed its widgets are gone with it, and so is
+        // the window system: nothing of Qt's may be freed then.
+        const bool qtAlive = QCoreApplication::instance() && !QCoreApplication::closingDown();
+        // The windows and the process-wide widgets go before the objects they listen to.
+        ReleaseAllWindows(qtAlive);
+        SetAlertPictures(nullptr);
+        if (qtAlive) { // freed now, not later: its pictures' source is going
+            QPointer<QObject> form = ExistingConfigureAlertsForm();
+            FreeConfigureAlertsForm();
+            if (form)
+                QCoreApplication::sendPostedEvents(form, QEvent::DeferredDelete);
+            delete form.data();
+        }
+        FreeStatusFrameList();
+        FreeIconCache();
         library.ListExports.reset();
         library.Hub.reset();
-        // The icon cache talks through the session: it goes first, withdrawing its downloads.
-        FreeIconCache();
         // The session frees its own net requests and then the process-wide registry before it
         // drops its link.
         DestroyAllAlertsConnection();

@@ -325,6 +325,10 @@ TEST_F(AlertSession, HelpTopicsOpenOnlyWhenEnabled)
     Session.ShowPrefixedHelpTopic("Filters");
     ASSERT_EQ(Opened.size(), 1u);
     EXPECT_EQ(Opened[0], "http://help.test/p#WSF_Filters");
+    // A type the server named with characters a path cannot hold arrives escaped.
+    Session.ShowHelpTopic("A&B C/D?");
+    ASSERT_EQ(Opened.size(), 2u);
+    EXPECT_EQ(Opened[1], "http://help.test/p#A%26B%20C%2FD%3F");
 }
 
 } // namespace

@@ -132,6 +132,42 @@ TEST_F(AlertStream, ConfigReplyShortFormRefusalAndUnchangedConfig)
     EXPECT_EQ(a.Config(), "form=1&bad=1") << "a reply without a short form keeps the config";
 }
 
+TEST_F(AlertStream, AChangeOrAReleaseInsideTheConfigEventIsSafeAndReachesTheServer)
+{
+    // The host answers the server's name with a configuration of its own: it is sent.
+    TAlertWindowConnection a(Session);
+    a.OnConfigChanged = [&] { a.SetConfig("form=1&HOST=1"); };
+    Session.PollWake();
+    Link().Reply(static_cast<size_t>(Link().Last("set_config_info")),
+        "<API><STATUS SHORT_FORM=\"form=1&amp;X=1\" WINDOW_NAME=\"Mine\"/></API>");
+    EXPECT_FALSE(a.ConfigSent());
+    Session.PollWake();
+    const int sent = Link().Last("set_config_info");
+    EXPECT_EQ(Link().Requests[static_cast<size_t>(sent)].Value("long_form"), "form=1&HOST=1");
+
+    // A host that frees the window there: nothing of it is touched afterwards (the sanitizer
+    // build catches a write).
+    auto b = std::make_unique<TAlertWindowConnection>(Session);
+    b->OnConfigChanged = [&] { b.reset(); };
+    Session.PollWake();
+    Link().Reply(static_cast<size_t>(Link().Last("set_config_info")),
+        "<API><STATUS SHORT_FORM=\"form=1&amp;Y=1\" WINDOW_NAME=\"Gone\"/></API>");
+    EXPECT_EQ(b, nullptr);
+}
+
+TEST(AlertRecordTimes, UnixTimeIsDerivedFromTheLocalTimeOnlyWhenMissing)
+{
+    TAlertRecord alert;
+    EXPECT_EQ(AlertUnixTime(alert), 0);
+    alert.UnixTime = 1700000000;
+    alert.Time = 1; // a record that has both keeps its own Unix time
+    EXPECT_EQ(AlertUnixTime(alert), 1700000000);
+    alert.UnixTime = 0;
+    alert.Time = UtcToLocal(UnixToDateTime(1700000123));
+    EXPECT_EQ(AlertUnixTime(alert), 1700000123);
+    EXPECT_EQ(alert.UnixTime, 0);
+}
+
 TEST_F(AlertStream, HistoryStateDecidesWhatIsDelivered)
 {
     TAlertWindowConnection a(Session);

@@ -7,6 +7,7 @@
 
 namespace kvtail {
 
+using kestrova::AlertUnixTime;
 using kestrova::TAlertRecord;
 
 namespace {
@@ -109,14 +110,14 @@ std::string FormatAlert(TFormat format, const std::string &window, const TAlertR
         return line + a.Description;
     }
     case TFormat::Csv:
-        return CsvField(window) + "," + Time(a) + "," + std::to_string(a.UnixTime) + ","
+        return CsvField(window) + "," + Time(a) + "," + std::to_string(AlertUnixTime(a)) + ","
             + CsvField(a.Symbol) + "," + CsvField(a.AlertType) + "," + CsvField(a.Description) + ","
             + Number(a.Quality) + "," + Number(a.RelVol) + "," + std::to_string(a.Num) + ","
             + Number(a.DayRange) + "," + Number(a.StdDev) + "," + Number(a.Volatility);
     case TFormat::Json:
         return "{\"window\":" + JsonEscape(window) + ",\"time\":" + JsonEscape(Time(a))
-            + ",\"unix_time\":" + std::to_string(a.UnixTime) + ",\"symbol\":" + JsonEscape(a.Symbol)
-            + ",\"type\":" + JsonEscape(a.AlertType) + ",\"description\":"
+            + ",\"unix_time\":" + std::to_string(AlertUnixTime(a)) + ",\"symbol\":"
+            + JsonEscape(a.Symbol) + ",\"type\":" + JsonEscape(a.AlertType) + ",\"description\":"
             + JsonEscape(a.Description) + ",\"quality\":" + JsonNumber(a.Quality)
             + ",\"relvol\":" + JsonNumber(a.RelVol) + ",\"num\":" + std::to_string(a.Num)
             + ",\"day_range\":" + JsonNumber(a.DayRange) + ",\"stddev\":" + JsonNumber(a.StdDev)

@@ -28,9 +28,9 @@ struct TAlertRecord
 
 using TAlertRecords = std::vector<TAlertRecord>;
 
-// The alert's time in Unix seconds: UnixTime when the server sent one; otherwise (times sent as
-// text, in server-time mode) derived from Time read as a local date-time of this machine; 0 when
-// the alert has no time at all.
-int64_t AlertUnixTime(const TAlertRecord &alert);
+// The alert's time as Unix seconds for output (the host's getter, saved contents, kvtail). In
+// server-time mode the record carries only its local time (UnixTime 0): the Unix time is then
+// derived from that local time. 0 when neither is set. The record itself is not changed.
+int32_t AlertUnixTime(const TAlertRecord &alert);
 
 } // namespace kestrova

@@ -12,6 +12,7 @@
 #include "session/MachineIdentity.h"
 #include "session/NetSession.h"
 #include "support/DebugLog.h"
+#include "support/UrlEncoding.h"
 
 #include <QDesktopServices>
 #include <QUrl>
@@ -393,14 +394,14 @@ TDateTime TAllAlertsConnection::GetServerNow() const
 
 void TAllAlertsConnection::ShowHelpTopic(const std::string &topic)
 {
-    if (HelpEnabled)
-        OpenHelp(HelpUrl + topic);
+    if (HelpEnabled) // alert types are the server's text: escaped so they stay in the path
+        OpenHelp(HelpUrl + UrlEncode(topic));
 }
 
 void TAllAlertsConnection::ShowPrefixedHelpTopic(const std::string &topic)
 {
     if (HelpEnabled)
-        OpenHelp(HelpUrl + "WSF_" + topic);
+        OpenHelp(HelpUrl + "WSF_" + UrlEncode(topic));
 }
 
 void TAllAlertsConnection::OpenHelp(const std::string &url)

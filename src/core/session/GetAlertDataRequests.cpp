@@ -182,15 +182,17 @@ void TAlertWindowConnection::ConfigReply(bool success, const std::string &body)
     }
     const std::string shortForm = AttributeAtPath(status, {}, "", "SHORT_FORM");
     const std::string windowName = AttributeAtPath(status, {}, "", "WINDOW_NAME");
-    if ((!shortForm.empty() && shortForm != FConfig) || windowName != FWindowName) {
-        // A reply without a short form keeps the window's configuration rather than erasing it.
-        if (!shortForm.empty())
-            FConfig = shortForm;
-        FWindowName = windowName;
-        if (OnConfigChanged)
-            OnConfigChanged();
-    }
+    // The mark is set before the event: a change the handler makes clears it again and is sent,
+    // and a handler that frees this connection leaves nothing to be written afterwards.
     FConfigSent = AttributeAtPath(status, {}, "", "KV-ErrorMsg").empty();
+    if ((shortForm.empty() || shortForm == FConfig) && windowName == FWindowName)
+        return;
+    // A reply without a short form keeps the window's configuration rather than erasing it.
+    if (!shortForm.empty())
+        FConfig = shortForm;
+    FWindowName = windowName;
+    if (OnConfigChanged)
+        OnConfigChanged(); // last: this object may be gone when it returns
 }
 
 void TAlertWindowConnection::SetHistoryMaxCount(int32_t count)

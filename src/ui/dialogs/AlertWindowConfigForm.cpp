@@ -527,6 +527,11 @@ void FreeConfigureAlertsForm()
     form->deleteLater();
 }
 
+TConfigureAlertsForm *ExistingConfigureAlertsForm()
+{
+    return SharedForm;
+}
+
 bool ConfigureAlertsBusy()
 {
     return SharedForm && SharedForm->isVisible();

@@ -194,6 +194,8 @@ TConfigureAlertsForm &ConfigureAlertsForm();
 void FreeConfigureAlertsForm();
 // True while the shared dialog is open for some window.
 bool ConfigureAlertsBusy();
+// The shared dialog if it was made (and not freed), else null.
+TConfigureAlertsForm *ExistingConfigureAlertsForm();
 
 // Opens the shared dialog on a window's data configuration. While it is open (for any window)
 // this does nothing and returns false. beforeModal (may be empty) gets the dialog's window

@@ -5,13 +5,15 @@
 
 #include <QIcon>
 #include <QImage>
+#include <array>
 
 namespace kestrova {
 
-enum TArrowDirection { adUp, adDown, adLeft, adRight };
+enum TArrowDirection { arUp, arDown, arLeft, arRight };
 
-// One 16 x 16 arrow pointing in direction, dark on transparent.
-QImage DrawArrow(TArrowDirection direction);
+// One 16 x 16 arrow pointing in direction, dark on transparent; selected: on a light frame, the
+// picture of the current direction.
+QImage DrawArrow(TArrowDirection direction, bool selected = false);
 
 class TPicturesForm
 {
@@ -21,6 +23,13 @@ public:
     QImage ArrowUp, ArrowDown, ArrowLeft, ArrowRight;
     // Menu-size icons of the same arrows, for the "Up", "Down", "Left" and "Right" items.
     QIcon UpArrow, DownArrow, LeftArrow, RightArrow;
+
+    // The menu picture of a direction's item: image 1 (the selected arrow) for the current
+    // direction, image 0 otherwise.
+    const QIcon &MenuImage(TArrowDirection direction, int index) const;
+
+private:
+    std::array<QIcon, 4> FSelected;
 };
 
 } // namespace kestrova

@@ -3,6 +3,7 @@
 #include "grid/AlertGrids.h"
 
 #include "grid/AlertGridsFormatting.h"
+#include "grid/AlertGridsMenus.h"
 #include "grid/AlertGridsPainters.h"
 #include "grid/AlertPanel.h"
 #include "icons/AlertIcons.h"
@@ -57,6 +58,7 @@ TAlertGrid::TAlertGrid(TAlertPanel &owner, TAllAlertsConnection &session)
         FRenderers[static_cast<size_t>(type)] = CellRendererFor(type);
     if (TIconCache *icons = IconSource())
         icons->RegisterIconViewer(viewport());
+    FMenus = std::make_unique<TAlertGridMenus>(*this);
     LoadFormatting();
     SetWindowConfig(DefaultWindowConfig);
     SetViewMode(vmNewestFirst, cdBlank);
@@ -66,6 +68,7 @@ TAlertGrid::TAlertGrid(TAlertPanel &owner, TAllAlertsConnection &session)
 TAlertGrid::~TAlertGrid()
 {
     CloseDialogs();
+    FMenus.reset();
     UnregisterDefaultsListener(this);
     if (FIcons)
         FIcons->UnregisterIconViewer(viewport());

@@ -30,6 +30,7 @@ class TAlertGrid;
 class TIconCache;
 class TQuorixConfigWindow;
 class TSelectHistoryRangeForm;
+class TAlertGridMenus;
 
 // Where a point of the grid is.
 enum TGridZone { gzNone, gzColumnHeader, gzRowHeader, gzCell };
@@ -144,6 +145,10 @@ public:
     // The "RealTime" item: switches between the live stream and history. fromMenu: the user
     // chose it (a switch made for a new configuration passes false).
     void ToggleRealTime(bool fromMenu);
+    // The "More" item: clears the window and asks for the next part of the history.
+    void RequestMore();
+    // The context menu.
+    TAlertGridMenus &Menus() const { return *FMenus; }
 
     // ---- what the cells show ----
     TCellInfo CellInfo(int col, int row) const;
@@ -260,6 +265,7 @@ private:
     TAllAlertsConnection &FSession;
     std::unique_ptr<TSortableAlertList> FList;
     std::unique_ptr<TAlertWindowConnection> FConnection;
+    std::unique_ptr<TAlertGridMenus> FMenus;
 
     std::vector<uint8_t> FDataTypes;
     int FDirection = adDown;
