@@ -1,6 +1,8 @@
 #pragma once
 // One alert as the server sends it, and a batch of them.
 
+#include "support/DateTime.h"
+
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -27,5 +29,15 @@ struct TAlertRecord
 };
 
 using TAlertRecords = std::vector<TAlertRecord>;
+
+// The alert's Unix time: UnixTime when the server sent one; otherwise Time read as the wall clock
+// of a zone serverZoneDays ahead of this machine's (in server-time mode the server's zone, see
+// TAllAlertsConnection::ServerZoneOffsetDays); 0 only for an alert without a time.
+inline int64_t AlertUnixTime(const TAlertRecord &alert, double serverZoneDays = 0)
+{
+    if (alert.UnixTime != 0 || alert.Time == 0)
+        return alert.UnixTime;
+    return DateTimeToUnix(LocalToUtc(alert.Time - serverZoneDays));
+}
 
 } // namespace kestrova

@@ -190,7 +190,10 @@ void TAlertWindowConnection::ConfigReply(bool success, const std::string &body)
         if (OnConfigChanged)
             OnConfigChanged();
     }
-    FConfigSent = AttributeAtPath(status, {}, "", "KV-ErrorMsg").empty();
+    const std::string refusal = AttributeAtPath(status, {}, "", "KV-ErrorMsg");
+    FConfigSent = refusal.empty();
+    if (!refusal.empty() && OnConfigRefused)
+        OnConfigRefused(refusal);
 }
 
 void TAlertWindowConnection::SetHistoryMaxCount(int32_t count)
@@ -267,6 +270,7 @@ void TAlertWindowConnection::DeliverBatch(TAlertRecords records, bool isHistory)
     }
     if (!records.empty())
         FSkipHistoryState = 2;
+    FSession.CountAlertsReceived(records.size());
     if (OnAlerts)
         OnAlerts(records, isHistory);
 }

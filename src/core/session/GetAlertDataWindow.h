@@ -38,6 +38,11 @@ public:
     const std::string &Config() const { return FConfig; }
     const std::string &WindowName() const { return FWindowName; }
     bool ConfigSent() const { return FConfigSent; }
+    // The server accepted the configuration last sent (its reply has come, without an error).
+    bool SubscriptionConfirmed() const
+    {
+        return FConfigSent && IsNullHandle(FPendingConfigRequest);
+    }
     int SkipHistoryState() const { return FSkipHistoryState; }
 
     void SetConfig(const std::string &config);
@@ -65,6 +70,10 @@ public:
     std::function<void(const TAlertRecords &records, bool isHistory)> OnAlerts;
     std::function<void()> OnConfigChanged;
     std::function<void()> OnGeneralInfo;
+    // The server refused the configuration; the text says why. It is sent again later.
+    std::function<void(const std::string &reason)> OnConfigRefused;
+    // How many alerts the window that shows this subscription holds; empty when none does.
+    std::function<size_t()> AlertsHeld;
 
     // Called by the session.
     void Subscribe();

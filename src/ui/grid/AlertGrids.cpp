@@ -51,6 +51,7 @@ TAlertGrid::TAlertGrid(TAlertPanel &owner, TAllAlertsConnection &session)
     FConnection->OnGeneralInfo = [this] {
         RunGuarded("AlertGrids, TAlertGrid.GeneralInfoChanged", [this] { GeneralInfoChanged(); });
     };
+    FConnection->AlertsHeld = [this] { return static_cast<size_t>(FList->Count()); };
     LoadFormatting();
     SetWindowConfig(DefaultWindowConfig);
     SetViewMode(vmNewestFirst, cdBlank);
