@@ -293,23 +293,16 @@ void TAllAlertsConnection::LinkProven()
     FRetryDelayMs = FirstRetryDelayMs;
 }
 
-void TAllAlertsConnection::LinkFailed(const std::string &reason)
+void TAllAlertsConnection::LinkFailed()
 {
-    if (FLinkFailed)
+    if (FLinkProven || FLinkFailed)
         return;
     FLinkFailed = true; // one failure per link
-    uint32_t delayMs = 0;
-    if (!FLinkProven) {
-        ++FFailuresInRow;
-        // About 20 % either way, so that clients dropped together do not come back together.
-        std::uniform_real_distribution<double> jitter(0.8, 1.2);
-        delayMs = static_cast<uint32_t>(std::lround(FRetryDelayMs * jitter(FJitter)));
-        FConnectNotBefore = FClock.Now() + delayMs / 86400000.0;
-        FRetryDelayMs = std::min(FRetryDelayMs * 2, LastRetryDelayMs);
-    }
-    if (OnLinkLost)
-        RunGuarded("GetAlertData, TAllAlertsConnection.OnLinkLost",
-            [&] { OnLinkLost(reason, FFailuresInRow + 1, delayMs); });
+    ++FFailuresInRow;
+    // About 20 % either way, so that clients dropped together do not come back together.
+    std::uniform_real_distribution<double> jitter(0.8, 1.2);
+    FConnectNotBefore = FClock.Now() + FRetryDelayMs * jitter(FJitter) / 86400000.0;
+    FRetryDelayMs = std::min(FRetryDelayMs * 2, LastRetryDelayMs);
 }
 
 void TAllAlertsConnection::NoteLinkEnd(const std::string &reason)
@@ -317,9 +310,16 @@ void TAllAlertsConnection::NoteLinkEnd(const std::string &reason)
     if (!FLink || FLinkEndNoted)
         return;
     FLinkEndNoted = true;
-    FLinkEnds.push_back({ FClock.Now(), reason });
+    const TDateTime now = FClock.Now();
+    FLinkEnds.push_back({ now, reason });
     if (FLinkEnds.size() > 10)
         FLinkEnds.pop_front();
+    if (!OnLinkLost)
+        return;
+    const double waitMs = std::max(0.0, (FConnectNotBefore - now) * 86400000.0);
+    RunGuarded("GetAlertData, TAllAlertsConnection.OnLinkLost", [&] {
+        OnLinkLost(reason, FFailuresInRow + 1, static_cast<uint32_t>(std::lround(waitMs)));
+    });
 }
 
 uint64_t TAllAlertsConnection::BytesReceived() const
@@ -380,9 +380,9 @@ void TAllAlertsConnection::Reset()
 void TAllAlertsConnection::LinkDisconnected()
 {
     const std::string reason = FLink ? FLink->ErrorText() : std::string();
-    NoteLinkEnd(reason);
     FConnectedSince = 0;
-    LinkFailed(reason);
+    LinkFailed();
+    NoteLinkEnd(reason);
     if (FLink && !FUsername.empty() && !FDisconnectedForGood && !FWindows.empty())
         ReportNetworkActivity(false, reason);
 }

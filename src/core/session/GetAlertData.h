@@ -161,7 +161,8 @@ public:
     // server's time zone in server-time mode); learnt at login, 0 before.
     double ServerZoneOffsetDays() const;
     // Called when a link ends: why, the number of the attempt that comes next (1 after a link
-    // that worked) and how long the back-off holds it back (ms; 0: it may start at once).
+    // that worked) and how long the back-off holds it back (ms; 0: it may start at once). The
+    // next link is made when there is work for the server (at once while windows exist).
     std::function<void(const std::string &reason, uint32_t attempt, uint32_t delayMs)> OnLinkLost;
 
     // Event handlers; public so tests can drive them without waiting.
@@ -185,8 +186,9 @@ private:
     // Restart without clearing the back-off (the session's own restarts).
     void RestartLink(const std::string &reason);
     void LinkProven();
-    void LinkFailed(const std::string &reason);
-    // Records why the current link ends (when there is one that has not ended yet).
+    void LinkFailed();
+    // Records why the current link ends (when there is one that has not ended yet) and tells
+    // OnLinkLost.
     void NoteLinkEnd(const std::string &reason);
     // False (after reporting it once per address) when the address's port cannot be one.
     bool ServerPortUsable();

@@ -119,7 +119,7 @@ void TAllAlertsConnection::ReceiveLogin(bool success, const std::string &body)
     } catch (const std::exception &e) {
         const std::string reason = std::string("Invalid message from server:  ") + e.what();
         ReportNetworkActivity(false, reason);
-        LinkFailed(reason);
+        LinkFailed();
         RestartLink(reason);
     }
 }

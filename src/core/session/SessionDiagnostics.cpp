@@ -23,7 +23,8 @@ QJsonValue UtcText(TDateTime local)
     if (local == 0)
         return QJsonValue::Null;
     const int64_t unix = DateTimeToUnix(LocalToUtc(local));
-    return QDateTime::fromSecsSinceEpoch(unix, QTimeZone::utc()).toString(Qt::ISODate);
+    return QDateTime::fromSecsSinceEpoch(unix, QTimeZone::utc())
+        .toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"));
 }
 
 // Milliseconds from then to now; null when then is 0.
