@@ -17,9 +17,12 @@ $(BUILD)/build.ninja: | deps
 build: deps $(BUILD)/build.ninja
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# The main job: the reference server on 127.0.0.1 and kvtail following its live alerts.
-demo: build
-	@bash scripts/demo.sh $(ARGS)
+# The main job: the reference server on 127.0.0.1 and kvtail following its live alerts. Only
+# kvtail's output goes to stdout (make demo ARGS="--format json" | jq .): the build's goes to
+# stderr.
+demo:
+	@$(MAKE) --no-print-directory build >&2
+	@KV_BIN_DIR=$(BUILD)/bin bash scripts/demo.sh $(ARGS)
 
 # Runs every test (unit and integration) through CTest and ends on its summary.
 test: build
