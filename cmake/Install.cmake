@@ -21,9 +21,11 @@ install(FILES ${CMAKE_BINARY_DIR}/package/KestrovaAlertsConfig.cmake
 
 # The pkg-config file finds the prefix from its own place.
 file(RELATIVE_PATH KV_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+string(REGEX REPLACE "/$" "" KV_PC_TO_PREFIX "${KV_PC_TO_PREFIX}")
 configure_file(cmake/kestrova-alerts.pc.in ${CMAKE_BINARY_DIR}/package/kestrova-alerts.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/package/kestrova-alerts.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 install(TARGETS kvtail kestrova-alertd RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES README.md CHANGELOG.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES README.md CHANGELOG.md LICENSE docs/diagnostics.md
+  DESTINATION ${CMAKE_INSTALL_DOCDIR})
