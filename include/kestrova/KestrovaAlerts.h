@@ -9,12 +9,13 @@
  * required, ids <= 0) make it do nothing. Once the Qt application object is gone (the host's
  * application quit) every function does nothing.
  *
- * Callbacks. The library calls the host only from its event loop (the host's loop or
- * KV_ProcessMessages), on the GUI thread, never from inside a KV_ function the host is running.
- * A callback may call any KV_ function, with two exceptions: KV_ProcessMessages called from a
- * callback of an outer KV_ProcessMessages returns at once (the outer call goes on when the
- * callback returns), and the log callback (KV_SetLogCallback) may call none but KV_GetVersion:
- * it runs in the middle of the library's work, and other calls made from it do nothing.
+ * Callbacks. The library calls the host's callbacks from its event loop (the host's loop or
+ * KV_ProcessMessages), on the GUI thread, never from inside a KV_ function the host is running;
+ * they may call any KV_ function (KV_ProcessMessages called from a callback of an outer
+ * KV_ProcessMessages returns at once: the outer call goes on when the callback returns). The log
+ * callback is the exception: it is called wherever the library reports, also from inside a KV_
+ * function, and may call only KV_GetVersion and KV_SetLogCallback; other calls made from it do
+ * nothing.
  *
  * Work with the server is asynchronous: a function records what is wanted and returns; the
  * library connects when it has work for the server, reconnects after a failure (waiting about
@@ -152,8 +153,9 @@ typedef void (*KV_LogCallback)(int level, const char *line);
 
 /* Sends every report the library writes to its debug log to callback as well, on the GUI thread,
  * from the moment of the call; null switches it off. It starts nothing: set before any other
- * call, it also sees the start-up's reports. The callback may call no KV_ function but
- * KV_GetVersion (others do nothing); a report it causes is not passed to it again.
+ * call, it also sees the start-up's reports. The callback may call KV_GetVersion and
+ * KV_SetLogCallback only (other calls do nothing); a report it causes is not passed to it
+ * again.
  * Without host code, the environment variable KESTROVA_LOG=stderr (or a file path, appended to)
  * sends the same reports there, one line each: "kestrova HH:MM:SS.mmm LEVEL: text".
  * When the library made the Qt application object itself, Qt's own messages go to this log too,

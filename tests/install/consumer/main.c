@@ -1,6 +1,5 @@
 /* A program built against the installed library: the header's version must be the library's. */
 #include <kestrova/KestrovaAlerts.h>
-
 #include <stdio.h>
 #include <string.h>
 
