@@ -19,9 +19,11 @@ build: deps $(BUILD)/build.ninja
 	@cmake --build $(BUILD) -j $(JOBS)
 
 # The main job: the reference server on 127.0.0.1 and the Qt host showing its live alerts (with a
-# display), or kvtail following them (without one).
-demo: build
-	@bash scripts/demo.sh $(ARGS)
+# display), or kvtail following them (without one). Only the demo's own output goes to stdout
+# (make demo ARGS="--format json" | jq . without a display): the build's goes to stderr.
+demo:
+	@$(MAKE) --no-print-directory build >&2
+	@KV_BIN_DIR=$(BUILD)/bin bash scripts/demo.sh $(ARGS)
 
 # Pictures of the Qt host's windows, taken on a virtual X server, in $(SHOTS).
 screenshots: build

@@ -2,10 +2,11 @@
 # The demo: starts the reference alert server on 127.0.0.1 (a free port) and, when a display is
 # present, the Qt host example with two live alert windows and a status window; without a
 # display it follows the live alerts with kvtail instead. Closing the host (or Ctrl-C) stops
-# both. Extra arguments go to kvtail (e.g. --format json).
+# both. Extra arguments go to kvtail (e.g. --format json). Only kvtail's alerts go to stdout;
+# KV_BIN_DIR names the programs' folder (default build/bin).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bin=build/bin
+bin=${KV_BIN_DIR:-build/bin}
 work=$(mktemp -d)
 "$bin/kestrova-alertd" --port 0 --data "$work" >"$work/stdout" 2>"$work/server.log" &
 server=$!

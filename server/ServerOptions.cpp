@@ -50,7 +50,8 @@ std::string UsageText()
            "                       (default 200; 0 runs as fast as it can)\n"
            "  --fault KIND[:ARG]   inject a fault on every connection (repeatable):\n"
         + FaultHelp()
-        + "  --help               show this text\n\n"
+        + "  --help               show this text\n"
+          "  --version            show the version\n\n"
           "Once ready it prints one line \"listening on ADDR:PORT\" on stdout (then, with\n"
           "--http-port, the tunnel's reader address on a line of its own) and logs to\n"
           "stderr. SIGINT or SIGTERM stops it.\n";
@@ -64,6 +65,10 @@ TCommandLine ParseCommandLine(const std::vector<std::string> &args)
         const std::string &flag = args[i];
         if (flag == "--help" || flag == "-h") {
             result.ShowHelp = true;
+            continue;
+        }
+        if (flag == "--version") {
+            result.ShowVersion = true;
             continue;
         }
         std::string value;

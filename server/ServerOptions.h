@@ -36,6 +36,7 @@ struct TCommandLine
 {
     TServerOptions Options;
     bool ShowHelp = false;
+    bool ShowVersion = false;
     std::string Error; // non-empty: the command line is unusable
 };
 

@@ -5,6 +5,7 @@
 #include "ServerState.h"
 #include "SymbolListStore.h"
 #include "TunnelServer.h"
+#include "kestrova/KestrovaAlerts.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -43,6 +44,10 @@ int main(int argc, char **argv)
     const TCommandLine commandLine = ParseCommandLine(args);
     if (commandLine.ShowHelp) {
         std::cout << UsageText();
+        return 0;
+    }
+    if (commandLine.ShowVersion) {
+        std::cout << "kestrova-alertd " KV_VERSION_STRING "\n";
         return 0;
     }
     if (!commandLine.Error.empty()) {

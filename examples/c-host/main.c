@@ -6,6 +6,7 @@
  *
  *   c-host [--lib PATH] [--settle-ms N] [--timeout-ms N] [--linger-ms N] SERVER USER PASSWORD
  *          [EDIT...]
+ *   c-host [--lib PATH] --version
  *
  * After the edits it pumps for the settle time (default 1000 ms: the library sends a list's
  * edits made while an update is in flight once that update is answered), then requests the list
@@ -156,11 +157,29 @@ static void DefaultLibraryPath(char *path, size_t size)
     snprintf(path, size, "%s/../lib/libKestrovaAlerts.so", dirname(self));
 }
 
+/* --version: this program's version, then the version of the library it would load (asking for
+ * it starts nothing in the library). */
+static int PrintVersions(const char *libraryPath)
+{
+    printf("c-host %s\n", KV_VERSION_STRING);
+    void *library = dlopen(libraryPath, RTLD_NOW | RTLD_LOCAL);
+    __typeof__(&KV_GetVersion) getVersion
+        = library ? (__typeof__(&KV_GetVersion))dlsym(library, "KV_GetVersion") : NULL;
+    if (!getVersion) {
+        fprintf(stderr, "c-host: cannot load %s: %s\n", libraryPath, dlerror());
+        return 1;
+    }
+    printf("library %s\n", getVersion());
+    dlclose(library);
+    return 0;
+}
+
 static void Usage(void)
 {
     fprintf(stderr,
         "usage: c-host [--lib PATH] [--settle-ms N] [--timeout-ms N] [--linger-ms N] SERVER USER "
         "PASSWORD [EDIT...]\n"
+        "       c-host [--lib PATH] --version\n"
         "edits: name:ID:TEXT add:ID:SYMBOL del:ID:SYMBOL droplist:ID temp:SYMBOL cleartemp\n"
         "       sendtemp:ID deleteall wait:MS\n");
 }
@@ -183,6 +202,8 @@ int main(int argc, char **argv)
         else
             break;
     }
+    if (arg < argc && strcmp(argv[arg], "--version") == 0)
+        return PrintVersions(libraryPath);
     if (argc - arg < 3) {
         Usage();
         return 1;

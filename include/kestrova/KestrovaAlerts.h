@@ -2,16 +2,42 @@
  *
  * Every function is called on the host's GUI thread: the thread that made the first call, which
  * runs the Qt (or GLib) event loop or pumps KV_ProcessMessages. Nothing is locked. The first call
- * of any function starts the library on that thread (creating a Qt application object when the
- * host has none). Text arguments are NUL-terminated UTF-8 strings, copied before the call
- * returns; a null pointer reads as the empty string unless stated otherwise. No function reports
- * an error: invalid arguments (null pointers where text is required, ids <= 0) make it do
- * nothing. Once the Qt application object is gone (the host's application quit) every function
- * does nothing. */
+ * of any function but KV_GetVersion and KV_SetLogCallback starts the library on that thread
+ * (creating a Qt application object when the host has none). Text arguments are NUL-terminated
+ * UTF-8 strings, copied before the call returns; a null pointer reads as the empty string unless
+ * stated otherwise. No function reports an error: invalid arguments (null pointers where text is
+ * required, ids <= 0) make it do nothing. Once the Qt application object is gone (the host's
+ * application quit) every function does nothing.
+ *
+ * Callbacks. The library calls the host's callbacks from its event loop (the host's loop or
+ * KV_ProcessMessages), on the GUI thread, never from inside a KV_ function the host is running;
+ * they may call any KV_ function (KV_ProcessMessages called from a callback of an outer
+ * KV_ProcessMessages returns at once: the outer call goes on when the callback returns). The log
+ * callback is the exception: it is called wherever the library reports, also from inside a KV_
+ * function, and may call only KV_GetVersion and KV_SetLogCallback; other calls made from it do
+ * nothing.
+ *
+ * Work with the server is asynchronous: a function records what is wanted and returns; the
+ * library connects when it has work for the server, reconnects after a failure (waiting about
+ * 0.5 s, then twice as long after each failure in a row, up to about 10 s) and resends what the
+ * server has not answered.
+ *
+ * Unloading. dlclose is safe whenever no KV_ function is running: the library shuts its session
+ * down (edits not yet answered by the server are lost), frees the Qt application object it made,
+ * if any, and leaves nothing of its own registered with Qt, so a host's application object
+ * outlives it; it can be loaded again later. Otherwise the library shuts down when the Qt
+ * application quits or the process exits. */
 #ifndef KESTROVA_ALERTS_H
 #define KESTROVA_ALERTS_H
 
 #include <stdint.h>
+
+/* The library's version. The build reads these lines: this is the one place the version is kept.
+ * A change of the major number breaks compatibility (and the shared library's SONAME). */
+#define KV_VERSION_MAJOR 1
+#define KV_VERSION_MINOR 0
+#define KV_VERSION_PATCH 0
+#define KV_VERSION_STRING "1.0.0"
 
 #if defined(__GNUC__)
 #define KV_EXPORT __attribute__((visibility("default")))
@@ -38,15 +64,19 @@ typedef struct KV_ListEntry
 
 /* ---- Event loop ---- */
 
-/* Runs the library's pending work and waits up to maxMilliseconds for new events (0: no wait).
- * For hosts without a Qt or GLib main loop; may be called before any other function. */
+/* Runs the library's pending work and waits up to maxMilliseconds for new events (0 or less: no
+ * wait); callbacks are called from here. For hosts without a Qt or GLib main loop; may be called
+ * before any other function. A call made from a callback (while another KV_ProcessMessages runs)
+ * returns at once and runs nothing. */
 KV_EXPORT void KV_ProcessMessages(int32_t maxMilliseconds);
 
 /* ---- Connection settings ---- */
 
-/* Records that the host wants a connection; changes nothing else. */
+/* Records that the host wants a connection; changes nothing else. The library connects on its
+ * own when it has work for the server and stays connected while it has. */
 KV_EXPORT void KV_Connect(void);
-/* Records that the host wants no connection; changes nothing else. */
+/* Records that the host wants no connection; changes nothing else: it neither drops the link
+ * nor stops the library from connecting. */
 KV_EXPORT void KV_Disconnect(void);
 /* Sets the login's user name, then its password; either change logs in afresh. */
 KV_EXPORT void KV_SetUsernameAndPassword(const char *username, const char *password);
@@ -70,7 +100,13 @@ KV_EXPORT void KV_SetTcpIpServerAddress(const char *address);
 /* Accepted for compatibility; has no effect. */
 KV_EXPORT void KV_SetDebugInformation(void);
 
-/* ---- Symbol lists (addressed by a positive id of the host's choosing) ---- */
+/* ---- Symbol lists (addressed by a positive id of the host's choosing) ----
+ *
+ * Edits are asynchronous: each function records the edit and returns. The library sends a list's
+ * edits together, keeps them while there is no connection (sending them once there is one) and
+ * resends them after a failure, two seconds later and then twice as long after each failure in
+ * a row, up to a minute; each list waits on its own. KV_GetDiagnostics counts the lists with
+ * edits waiting. */
 
 /* Names a list (name must not be null); forceUpdate != 0 sends the name now, otherwise with the
  * list's next change. */
@@ -190,6 +226,40 @@ KV_EXPORT int32_t KV_GetCallbackAlertTimeStamp(void);
 /* Quality and relative volume; NaN when the server left them out, 0.0 without a window. */
 KV_EXPORT double KV_GetCallbackAlertQuality(void);
 KV_EXPORT double KV_GetCallbackAlertRelVol(void);
+
+/* ---- Version, log and diagnostics ---- */
+
+/* The library's version, "MAJOR.MINOR.PATCH" (KV_VERSION_STRING of the header it was built
+ * with). A constant: it starts nothing and may be called from any thread. */
+KV_EXPORT const char *KV_GetVersion(void);
+
+/* The levels of the log's lines. */
+#define KV_LOG_DEBUG 0 /* detail, e.g. Qt's debug output */
+#define KV_LOG_INFO 1 /* what happened: the library's own reports */
+#define KV_LOG_WARNING 2 /* something was refused or may not work (e.g. Qt's warnings) */
+#define KV_LOG_ERROR 3 /* a failure the library caught and reported (an exception) */
+
+/* A log callback: the level (KV_LOG_...) and one report of the library's debug log, as UTF-8
+ * text owned by the library and valid during the call (a few reports span several lines,
+ * separated by LF). */
+typedef void (*KV_LogCallback)(int level, const char *line);
+
+/* Sends every report the library writes to its debug log to callback as well, on the GUI thread,
+ * from the moment of the call; null switches it off. It starts nothing: set before any other
+ * call, it also sees the start-up's reports. The callback may call KV_GetVersion and
+ * KV_SetLogCallback only (other calls do nothing); a report it causes is not passed to it
+ * again.
+ * Without host code, the environment variable KESTROVA_LOG=stderr (or a file path, appended to)
+ * sends the same reports there, one line each: "kestrova HH:MM:SS.mmm LEVEL: text".
+ * When the library made the Qt application object itself, Qt's own messages go to this log too,
+ * as "Qt: ..." (fatal ones also to stderr), rather than to the host's stderr. */
+KV_EXPORT void KV_SetLogCallback(KV_LogCallback callback);
+
+/* What the library's link is doing, as one JSON object (UTF-8, one line): link state, server,
+ * login, round-trip time, age of the last message, bytes, alerts, recent disconnects and their
+ * reasons, list edits waiting and each alert window's subscription. The fields are described in
+ * docs/diagnostics.md. Owned by the library; valid until the next call. */
+KV_EXPORT const char *KV_GetDiagnostics(void);
 
 #ifdef __cplusplus
 }

@@ -5,6 +5,7 @@
 
 #include "BenchServer.h"
 #include "RawServerClient.h"
+#include "kestrova/KestrovaAlerts.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -24,6 +25,7 @@ const char *const Usage
       "                  not even the preamble)\n"
       "  --seconds N     how long the connections are held (default 5)\n"
       "  --server PATH   the server program (default: kestrova-alertd beside this one)\n"
+      "  --version       show the version\n"
       "  --help          show this text\n";
 
 } // namespace
@@ -39,6 +41,10 @@ int main(int argc, char **argv)
         const QString &flag = args[i];
         if (flag == "--help" || flag == "-h") {
             std::fputs(Usage, stdout);
+            return 0;
+        }
+        if (flag == "--version") {
+            std::puts("alertd_hold " KV_VERSION_STRING);
             return 0;
         }
         if (flag == "--") {

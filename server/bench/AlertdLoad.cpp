@@ -3,6 +3,7 @@
 
 #include "BenchServer.h"
 #include "RawServerClient.h"
+#include "kestrova/KestrovaAlerts.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -24,6 +25,7 @@ const char *const Usage
       "  --rate R        alerts per second the market generates (default 5000)\n"
       "  --seconds N     length of the measurement after a 1 s warm-up (default 10)\n"
       "  --server PATH   the server program (default: kestrova-alertd beside this one)\n"
+      "  --version       show the version\n"
       "  --help          show this text\n\n"
       "SIGINT or SIGTERM stops the run early; the server and its data directory go with it.\n";
 
@@ -58,6 +60,10 @@ int ParseArguments(const QStringList &args, TLoadOptions &o)
         const QString &flag = args[i];
         if (flag == "--help" || flag == "-h") {
             std::fputs(Usage, stdout);
+            return -1;
+        }
+        if (flag == "--version") {
+            std::puts("alertd_load " KV_VERSION_STRING);
             return -1;
         }
         if (i + 1 >= args.size()) {

@@ -19,8 +19,11 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QPointer>
+#include <QThread>
 #include <QTimer>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace kestrova {
@@ -38,6 +41,9 @@ struct TLibrary
     std::unique_ptr<TSymbolListsHub> Hub;
     std::unique_ptr<TSymbolListExports> ListExports;
     QMetaObject::Connection QuitConnection;
+    // Qt's message handler before the library installed its own (only with OwnApplication).
+    QtMessageHandler PreviousQtHandler = nullptr;
+    bool QtHandlerInstalled = false;
 };
 
 TLibrary &Library()
@@ -52,6 +58,55 @@ void ApplicationGoing()
     ShutDownLibrary();
 }
 
+TLogLevel QtMessageLevel(QtMsgType type)
+{
+    switch (type) {
+    case QtDebugMsg:
+        return llDebug;
+    case QtInfoMsg:
+        return llInfo;
+    case QtWarningMsg:
+        return llWarning;
+    case QtCriticalMsg:
+    case QtFatalMsg:
+        return llError;
+    }
+    return llWarning;
+}
+
+// Qt's messages in a process whose application object the library made: they go to the
+// library's log (on the GUI thread) rather than to the host's stderr. A fatal one also goes to
+// the previous handler, so that the reason of the abort that follows is seen.
+void LibraryQtMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    static thread_local bool inside = false;
+    const QtMessageHandler previous = Library().PreviousQtHandler;
+    if (inside || type == QtFatalMsg) {
+        if (previous)
+            previous(type, context, message);
+        else
+            std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        if (inside)
+            return;
+    }
+    inside = true;
+    RunGuarded("Exports, Qt message", [&] {
+        const char *category = context.category ? context.category : "default";
+        std::string text = std::strcmp(category, "default") == 0
+            ? std::string("Qt: ")
+            : std::string("Qt (") + category + "): ";
+        text += message.toStdString();
+        const TLogLevel level = QtMessageLevel(type);
+        QCoreApplication *app = QCoreApplication::instance();
+        if (!app || QThread::currentThread() == app->thread())
+            ShowDebugMessage(text, level);
+        else
+            QMetaObject::invokeMethod(
+                app, [text, level] { ShowDebugMessage(text, level); }, Qt::QueuedConnection);
+    });
+    inside = false;
+}
+
 void EnsureApplication()
 {
     if (QCoreApplication::instance())
@@ -59,6 +114,11 @@ void EnsureApplication()
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
         && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    TLibrary &library = Library();
+    if (!library.QtHandlerInstalled) {
+        library.PreviousQtHandler = qInstallMessageHandler(LibraryQtMessage);
+        library.QtHandlerInstalled = true;
+    }
     // QApplication keeps references to argc and argv for its whole life.
     static int argc = 1;
     static char name[] = "KestrovaAlerts";
@@ -68,13 +128,22 @@ void EnsureApplication()
 
 // Registered at start-up, so it runs when the library unloads or the process exits, before the
 // Qt globals that existed at start-up are destroyed (exit handlers run in reverse order); and
-// again once a debug window exists (PostToDebugWindow). Only the first run does anything.
+// again once a debug window exists (PostToDebugWindow). Only the first run does anything. It
+// leaves Qt holding nothing of the library: a host's application object outlives an unloaded
+// library.
 void LibraryUnloading()
 {
     ShutDownLibrary();
     TLibrary &library = Library();
+    qRemovePostRoutine(ApplicationGoing);
     if (library.OwnApplication)
         RunGuarded("Exports, Unload", [&] { library.OwnApplication.reset(); });
+    if (library.QtHandlerInstalled) {
+        qInstallMessageHandler(library.PreviousQtHandler);
+        library.QtHandlerInstalled = false;
+    }
+    SetLogCallback({});
+    CloseLogDestination();
 }
 
 // The debug log's sink: the debug window. The window makes Qt create globals of its own (fonts,
@@ -111,6 +180,8 @@ void RunStartUpBlock()
 bool EnsureLibraryStarted() noexcept
 {
     TLibrary &library = Library();
+    if (InLogCallback())
+        return false; // the host's log callback calls no export
     if (library.State == TLibraryState::Running)
         return true;
     if (library.State == TLibraryState::ShutDown)
@@ -183,6 +254,11 @@ TSymbolListsHub &SymbolListsHub()
     return *library.Hub;
 }
 
+const TSymbolListsHub *ExistingSymbolListsHub()
+{
+    return Library().Hub.get();
+}
+
 TSymbolListExports &SymbolListExports()
 {
     TLibrary &library = Library();
@@ -210,7 +286,18 @@ void SetConnectRequested(bool requested)
 
 extern "C" KV_EXPORT void KV_ProcessMessages(int32_t maxMilliseconds)
 {
+    // A call from a callback that an outer call runs would deliver events to handlers still on
+    // the stack below it: it returns at once, and the outer call goes on when the callback
+    // returns.
+    static int depth = 0;
+    if (depth > 0)
+        return;
     kestrova::RunExport("KV_ProcessMessages", [&] {
+        ++depth;
+        struct TLeave
+        {
+            ~TLeave() { --depth; }
+        } leave;
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         if (maxMilliseconds <= 0)

@@ -30,6 +30,8 @@ void RestartLibraryForTests();
 
 // The process-wide list objects, bound to the session; created on first use.
 TSymbolListsHub &SymbolListsHub();
+// The list objects when they exist, without creating them.
+const TSymbolListsHub *ExistingSymbolListsHub();
 TSymbolListExports &SymbolListExports();
 
 // Sets the session's vendor id the way KV_SetVendorID does (null: "DLL").

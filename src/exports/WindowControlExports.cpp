@@ -220,8 +220,12 @@ KV_EXPORT const char *KV_GetCallbackAlertDescription(void)
 
 KV_EXPORT int32_t KV_GetCallbackAlertTimeStamp(void)
 {
-    return FromCurrentAlert<int32_t>("KV_GetCallbackAlertTimeStamp", 0,
-        [](const TAlertRecord &alert) { return AlertUnixTime(alert); });
+    return FromCurrentAlert<int32_t>(
+        "KV_GetCallbackAlertTimeStamp", 0, [](const TAlertRecord &alert) {
+            const int64_t seconds
+                = AlertUnixTime(alert, AllAlertsConnection().ServerZoneOffsetDays());
+            return seconds < INT32_MIN || seconds > INT32_MAX ? 0 : static_cast<int32_t>(seconds);
+        });
 }
 
 KV_EXPORT double KV_GetCallbackAlertQuality(void)

@@ -1,12 +1,17 @@
 // The alert session over real sockets against kestrova-alertd on 127.0.0.1: live alerts into a
-// window's alert list, lost and never-answering connections, logout for good, general info.
+// window's alert list, lost and never-answering connections (and the diagnostics of a lost
+// one), logout for good, general info.
 
 #include "alerts/AlertLists.h"
 #include "session/GetAlertData.h"
+#include "session/SessionDiagnostics.h"
 #include "support/AlertServerProcess.h"
 #include "support/FaultProxy.h"
 #include "support/QtLoop.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
@@ -132,6 +137,39 @@ TEST_F(SessionLive, ConnectionCutMidStreamResubscribesEveryWindow)
     EXPECT_TRUE(highs.Connection.ConfigSent());
     EXPECT_EQ(proxy.ConnectionCount(), 2u);
     EXPECT_TRUE(HasStatus(scNetworkFailure, "Unexpected disconnect from server."));
+
+    // The diagnostics tell the same story.
+    highs.Connection.AlertsHeld = [&] { return static_cast<size_t>(highs.List.Count()); };
+    ASSERT_TRUE(RunUntil([&] { return highs.Connection.SubscriptionConfirmed(); }));
+    const QJsonObject d
+        = QJsonDocument::fromJson(QByteArray::fromStdString(SessionDiagnosticsJson(*Session, 2)))
+              .object();
+    EXPECT_EQ(d["link"].toString(), "connected");
+    EXPECT_EQ(d["server"].toString().toStdString(), proxy.Address());
+    EXPECT_EQ(d["login"].toString(), "good");
+    EXPECT_FALSE(d["connected_since"].isNull());
+    EXPECT_GE(d["last_message_age_ms"].toInteger(-1), 0);
+    EXPECT_GT(d["bytes_in"].toInteger(), 3000);
+    EXPECT_EQ(d["bytes_in"].toInteger(), static_cast<qint64>(Session->BytesReceived()));
+    EXPECT_GT(d["bytes_out"].toInteger(), 0);
+    EXPECT_EQ(d["alerts_received"].toInteger(), static_cast<qint64>(all.Received + highs.Received));
+    EXPECT_EQ(d["reconnects"].toInt(), 1);
+    const QJsonArray ends = d["recent_disconnects"].toArray();
+    ASSERT_EQ(ends.size(), 1);
+    EXPECT_EQ(ends[0]["reason"].toString(), "Unexpected disconnect from server.");
+    EXPECT_TRUE(ends[0]["time"].toString().endsWith('Z'));
+    EXPECT_EQ(d["list_edits_waiting"].toInt(), 2);
+    const QJsonArray windows = d["windows"].toArray();
+    ASSERT_EQ(windows.size(), 2);
+    for (const QJsonValue &w : windows) {
+        const bool isHighs = w["id"].toString().toStdString() == highs.Connection.WindowId();
+        EXPECT_EQ(w["name"].toString(), isHighs ? "Highs" : "Everything");
+        EXPECT_EQ(w["alerts_held"].isNull(), !isHighs);
+        if (isHighs) {
+            EXPECT_EQ(w["alerts_held"].toInt(), highs.List.Count());
+            EXPECT_TRUE(w["subscribed"].toBool());
+        }
+    }
 }
 
 TEST_F(SessionLive, ServerThatNeverAnswersIsRestartedByTheWatchdog)

@@ -9,6 +9,7 @@
 #include "grid/AlertGrids.h"
 #include "grid/AlertPanel.h"
 #include "icons/AlertIcons.h"
+#include "kestrova/KestrovaAlerts.h"
 #include "session/BacktestNames.h"
 #include "session/GetAlertData.h"
 #include "session/TimeDefaults.h"
@@ -93,12 +94,17 @@ bool ParseOptions(int argc, char **argv, TOptions &o)
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("kvshot " KV_VERSION_STRING);
+        return 0;
+    }
     TOptions options;
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,
             "usage: kvshot --server HOST:PORT [--user U] [--password P] [--out DIR]\n"
             "              [--wait SECONDS] [--size WxH] [--click] [--dialogs]\n"
-            "              [--scene NAME=CONFIG ...]\n");
+            "              [--scene NAME=CONFIG ...]\n"
+            "       kvshot --version\n");
         return 2;
     }
     QApplication app(argc, argv);

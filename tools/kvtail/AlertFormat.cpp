@@ -7,7 +7,6 @@
 
 namespace kvtail {
 
-using kestrova::AlertUnixTime;
 using kestrova::TAlertRecord;
 
 namespace {
@@ -81,14 +80,24 @@ std::string CsvField(const std::string &text)
     return out + "\"";
 }
 
-std::string FormatHeader(TFormat format)
+namespace {
+// The text format's window column: the label cut or padded to a fixed width.
+std::string WindowColumn(const std::string &window)
+{
+    char column[32];
+    std::snprintf(column, sizeof column, "%-16.16s  ", window.c_str());
+    return column;
+}
+} // namespace
+
+std::string FormatHeader(TFormat format, bool windowColumn)
 {
     switch (format) {
     case TFormat::Text: {
         char line[160];
         std::snprintf(line, sizeof line, "%-19s  %-8s  %-8s %8s %8s  %s", "TIME", "SYMBOL", "TYPE",
             "QUALITY", "RELVOL", "DESCRIPTION");
-        return line;
+        return windowColumn ? WindowColumn("WINDOW") + line : std::string(line);
     }
     case TFormat::Csv:
         return "window,time,unix_time,symbol,type,description,quality,relvol,num,day_range,"
@@ -99,7 +108,8 @@ std::string FormatHeader(TFormat format)
     return {};
 }
 
-std::string FormatAlert(TFormat format, const std::string &window, const TAlertRecord &a)
+std::string FormatAlert(
+    TFormat format, const std::string &window, const TAlertRecord &a, int64_t unixTime)
 {
     switch (format) {
     case TFormat::Text: {
@@ -107,17 +117,17 @@ std::string FormatAlert(TFormat format, const std::string &window, const TAlertR
         std::snprintf(line, sizeof line, "%-19s  %-8s  %-8s %8s %8s  ", Time(a).c_str(),
             a.Symbol.c_str(), a.AlertType.c_str(), Number(a.Quality).c_str(),
             Number(a.RelVol).c_str());
-        return line + a.Description;
+        return (window.empty() ? std::string() : WindowColumn(window)) + line + a.Description;
     }
     case TFormat::Csv:
-        return CsvField(window) + "," + Time(a) + "," + std::to_string(AlertUnixTime(a)) + ","
+        return CsvField(window) + "," + Time(a) + "," + std::to_string(unixTime) + ","
             + CsvField(a.Symbol) + "," + CsvField(a.AlertType) + "," + CsvField(a.Description) + ","
             + Number(a.Quality) + "," + Number(a.RelVol) + "," + std::to_string(a.Num) + ","
             + Number(a.DayRange) + "," + Number(a.StdDev) + "," + Number(a.Volatility);
     case TFormat::Json:
         return "{\"window\":" + JsonEscape(window) + ",\"time\":" + JsonEscape(Time(a))
-            + ",\"unix_time\":" + std::to_string(AlertUnixTime(a)) + ",\"symbol\":"
-            + JsonEscape(a.Symbol) + ",\"type\":" + JsonEscape(a.AlertType) + ",\"description\":"
+            + ",\"unix_time\":" + std::to_string(unixTime) + ",\"symbol\":" + JsonEscape(a.Symbol)
+            + ",\"type\":" + JsonEscape(a.AlertType) + ",\"description\":"
             + JsonEscape(a.Description) + ",\"quality\":" + JsonNumber(a.Quality)
             + ",\"relvol\":" + JsonNumber(a.RelVol) + ",\"num\":" + std::to_string(a.Num)
             + ",\"day_range\":" + JsonNumber(a.DayRange) + ",\"stddev\":" + JsonNumber(a.StdDev)

@@ -9,10 +9,12 @@ namespace kvtail {
 
 enum class TFormat { Text, Csv, Json };
 
-// The header line of the format (empty for JSON).
-std::string FormatHeader(TFormat format);
-// One alert as one line (without the line feed).
-std::string FormatAlert(TFormat format, const std::string &window, const kestrova::TAlertRecord &a);
+// The header line of the format (empty for JSON); windowColumn: text output names the window.
+std::string FormatHeader(TFormat format, bool windowColumn = false);
+// One alert as one line (without the line feed). window: the window's label (text output shows
+// it only when not empty); unixTime: the alert's Unix time (kestrova::AlertUnixTime).
+std::string FormatAlert(
+    TFormat format, const std::string &window, const kestrova::TAlertRecord &a, int64_t unixTime);
 
 std::string JsonEscape(const std::string &text);
 std::string CsvField(const std::string &text);

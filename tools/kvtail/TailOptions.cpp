@@ -9,25 +9,51 @@ namespace kvtail {
 const char *const TailUsage
     = "usage: kvtail --user U [--password P] [--server HOST:PORT] [--config STRING]...\n"
       "              [--history FROM..TO] [--history-max N] [--format text|csv|json]\n"
-      "              [--tunnel URL] [--http-proxy [USER:PASSWORD@]HOST:PORT]\n"
+      "              [--tunnel URL] [--http-proxy [USER:PASSWORD@]HOST:PORT] [--diagnostics]\n"
+      "       kvtail --help | --version\n"
       "\n"
       "Subscribes one alert window per --config (the library's initial window when none is\n"
-      "given) and prints every alert as it arrives; connection status goes to stderr.\n"
+      "given) and prints every alert as it arrives, oldest first, on stdout; what the\n"
+      "connection does goes to stderr.\n"
       "  --server HOST:PORT   alert server (default 127.0.0.1:8888)\n"
       "  --user U             account name\n"
       "  --password P         password; or set KESTROVA_PASSWORD so it stays out of the\n"
       "                       process list\n"
-      "  --config STRING      a window's data configuration (repeatable)\n"
+      "  --config STRING      one alert window's configuration (repeatable: one window\n"
+      "                       each; text output then names the window on every line)\n"
       "  --history FROM..TO   print the alerts between two local times\n"
-      "                       (yyyy-mm-dd hh:mm[:ss]; TO may be \"now\"), newest first,\n"
+      "                       (yyyy-mm-dd hh:mm[:ss]; TO may be \"now\"), oldest first,\n"
       "                       instead of live alerts, then exit\n"
-      "  --history-max N      at most N history alerts per window (default 1000)\n"
+      "  --history-max N      at most N history alerts per window, the newest of the range\n"
+      "                       (default 1000)\n"
       "  --format F           text (aligned columns), csv, or json (one object per line)\n"
       "  --tunnel URL         talk to the server over HTTP through its tunnel reader page\n"
       "                       (instead of TCP to --server)\n"
       "  --http-proxy P       the tunnel's HTTP proxy, with basic authentication when a\n"
       "                       user is given\n"
-      "Ctrl-C stops.\n";
+      "  --diagnostics        print the link's diagnostics (one JSON object) to stderr\n"
+      "                       every 10 s\n"
+      "  --version            print the version and exit\n"
+      "\n"
+      "A configuration is key=value pairs joined by \"&\", values URL-encoded (\"+\" for a\n"
+      "blank). It starts with \"form=1\" or with the compact \"O=MASK\" (a hexadecimal mask,\n"
+      "one bit per alert type in the server's order). Then, among others:\n"
+      "  Sh_TYPE=on           show alerts of TYPE (a code of the server's catalogue,\n"
+      "                       e.g. NH new high, GU gap up, RU running up)\n"
+      "  QTYPE=N              only TYPE alerts of quality N or more\n"
+      "  MinPrice=N MaxPrice=N MinRV=N ...   the window's filters\n"
+      "  EntireUniverse=&ID=on  only symbols of the symbol list ID\n"
+      "  WN=NAME              the window's name\n"
+      "The server answers with its own short form; one it refuses is reported on stderr.\n"
+      "Examples:\n"
+      "  kvtail --user ann --config 'form=1&Sh_NH=on&Sh_NL=on&WN=Highs+and+lows'\n"
+      "  kvtail --user ann --config 'form=1&Sh_GU=on&QGU=2&MinPrice=5&WN=Gaps' \\\n"
+      "         --config 'O=c&WN=Open+crosses' --format json\n"
+      "  kvtail --user ann --history '2026-01-02 09:30..now' --history-max 50 --format csv\n"
+      "\n"
+      "Exit status: 0 when the history is printed or stdout is closed (kvtail | head),\n"
+      "1 on a write error, 2 on bad arguments, 3 when the login is refused, 4 when the\n"
+      "server ends the login for good, 130 on Ctrl-C, 143 on SIGTERM.\n";
 
 kestrova::TDateTime ParseLocalTime(const std::string &text)
 {
@@ -87,6 +113,10 @@ TTailOptions ParseTailOptions(const std::vector<std::string> &args, const char *
         };
         if (arg == "--help" || arg == "-h") {
             o.Help = true;
+        } else if (arg == "--version") {
+            o.Version = true;
+        } else if (arg == "--diagnostics") {
+            o.Diagnostics = true;
         } else if (arg == "--server") {
             o.Server = value();
         } else if (arg == "--user") {
@@ -134,7 +164,7 @@ TTailOptions ParseTailOptions(const std::vector<std::string> &args, const char *
             throw TUsageError("kvtail: unknown argument \"" + arg + "\"");
         }
     }
-    if (o.Help)
+    if (o.Help || o.Version)
         return o;
     if (!havePassword && passwordFromEnv)
         o.Password = passwordFromEnv;

@@ -25,13 +25,22 @@ struct TTailOptions
     kestrova::TDateTime HistoryTo = 0; // the newest; 0: now
     int HistoryMax = 1000;
     TFormat Format = TFormat::Text;
+    bool Diagnostics = false; // the session's diagnostics on stderr every 10 s
     bool Help = false;
+    bool Version = false;
 };
 
 struct TUsageError : std::runtime_error
 {
     using std::runtime_error::runtime_error;
 };
+
+// Exit statuses besides 0 (done, or the output was closed) and 2 (usage).
+constexpr int ExitFailure = 1; // could not run (a write error, no event loop)
+constexpr int ExitLoginRefused = 3;
+constexpr int ExitLoggedOut = 4; // the server ended the login for good
+constexpr int ExitInterrupted = 130; // SIGINT (Ctrl-C)
+constexpr int ExitTerminated = 143; // SIGTERM
 
 // Parses the arguments (without the program name). The password falls back to the given
 // environment value. Raises TUsageError with a message for the user.

@@ -201,8 +201,10 @@ void TTalkWithServer::SendRaw(const std::string &bytes)
         return;
     if (FState == TChannelState::New)
         FHeldOutput += bytes;
-    else if (FState == TChannelState::Connected)
+    else if (FState == TChannelState::Connected) {
+        FBytesSent += bytes.size();
         FConnection->Send(bytes);
+    }
 }
 
 void TTalkWithServer::Connect()
@@ -295,6 +297,7 @@ void TTalkWithServer::Connected()
     if (!FHeldOutput.empty()) {
         std::string held;
         held.swap(FHeldOutput);
+        FBytesSent += held.size();
         FConnection->Send(held);
     }
     if (OnConnected)
@@ -387,6 +390,7 @@ void TTalkWithServer::ServerConnectionDataAvailable()
         InvalidData(e);
         return;
     }
+    FBytesReceived += raw.size();
     for (size_t pos = 0; pos < raw.size(); pos += InflatePiece) {
         try {
             FDecompressor.Feed(raw.data() + pos, std::min(InflatePiece, raw.size() - pos));

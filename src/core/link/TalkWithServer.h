@@ -84,6 +84,8 @@ public:
     bool ConnectStarted() const override { return FConnection != nullptr; }
     TChannelState State() const override { return FState; }
     std::string ErrorText() const override { return FErrorText; }
+    uint64_t BytesReceived() const override { return FBytesReceived; }
+    uint64_t BytesSent() const override { return FBytesSent; }
     void Close() override;
 
     // Builds the connection for Connect from Settings (host and port already split). Empty: a
@@ -124,6 +126,7 @@ private:
     std::string FErrorText;
     TChannelState FState = TChannelState::New;
     bool FInvalidData = false;
+    uint64_t FBytesReceived = 0, FBytesSent = 0;
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };
 

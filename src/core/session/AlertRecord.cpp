@@ -8,14 +8,11 @@
 
 namespace kestrova {
 
-int32_t AlertUnixTime(const TAlertRecord &alert)
+int64_t AlertUnixTime(const TAlertRecord &alert, double serverZoneDays)
 {
-    if (alert.UnixTime != 0 || alert.Time == 0 || !std::isfinite(alert.Time))
+    if (alert.UnixTime != 0 || alert.Time == 0 || !std::isfinite(alert.Time - serverZoneDays))
         return alert.UnixTime;
-    const int64_t seconds = DateTimeToUnix(LocalToUtc(alert.Time));
-    if (seconds < INT32_MIN || seconds > INT32_MAX)
-        return 0;
-    return static_cast<int32_t>(seconds);
+    return DateTimeToUnix(LocalToUtc(alert.Time - serverZoneDays));
 }
 
 } // namespace kestrova

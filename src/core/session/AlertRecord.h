@@ -1,6 +1,8 @@
 #pragma once
 // One alert as the server sends it, and a batch of them.
 
+#include "support/DateTime.h"
+
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -28,9 +30,11 @@ struct TAlertRecord
 
 using TAlertRecords = std::vector<TAlertRecord>;
 
-// The alert's time as Unix seconds for output (the host's getter, saved contents, kvtail). In
-// server-time mode the record carries only its local time (UnixTime 0): the Unix time is then
-// derived from that local time. 0 when neither is set. The record itself is not changed.
-int32_t AlertUnixTime(const TAlertRecord &alert);
+// The alert's time as Unix seconds for output (the host's getter, saved contents, kvtail):
+// UnixTime when the server sent one; otherwise (server-time mode, the time came as text) Time read
+// as the wall clock of a zone serverZoneDays ahead of this machine's (the server's zone, see
+// TAllAlertsConnection::ServerZoneOffsetDays); 0 only for an alert without a time. The record
+// itself is not changed.
+int64_t AlertUnixTime(const TAlertRecord &alert, double serverZoneDays = 0);
 
 } // namespace kestrova

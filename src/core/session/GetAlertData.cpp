@@ -187,16 +187,21 @@ void TAllAlertsConnection::EnsureLink()
     FNextPingTime = FClock.Now() + PingIntervalDays;
     FLink = FFactory();
     FLink->OnDisconnected = [this] { LinkDisconnected(); };
+    FLink->OnConnected = [this] { FConnectedSince = FClock.Now(); };
     FLink->OnResponse = [this](bool success, const std::string &, const TMessageToServer &) {
-        if (success && !FLinkLogsIn)
-            LinkProven();
+        if (success) {
+            FLastReplyTime = FClock.Now();
+            if (!FLinkLogsIn)
+                LinkProven();
+        }
         ReportNetworkActivity(success, "");
     };
     FLink->OnStatusText = [this](const std::string &text) { ReportNetworkActivity(false, text); };
     FLink->Settings = FSettings;
     ++FLinksCreated;
     FReconnectWanted = false;
-    FLinkProven = FLinkFailed = false;
+    FLinkProven = FLinkFailed = FLinkEndNoted = false;
+    FConnectedSince = 0;
     FLinkLogsIn = !FUsername.empty() && !FDisconnectedForGood;
     FTimeModeAtLink = FDefaults.ServerTimeMode();
     TMessageHandle ignored;
@@ -224,7 +229,11 @@ void TAllAlertsConnection::DropLink()
     // Detach first so that nothing reaches the session from a link being dropped; closing fails
     // every pending request now, while the freeing waits until no handler of the link runs.
     std::unique_ptr<IRequestChannel> link = std::move(FLink);
+    FBytesReceivedBefore += link->BytesReceived();
+    FBytesSentBefore += link->BytesSent();
+    FConnectedSince = 0;
     link->OnDisconnected = nullptr;
+    link->OnConnected = nullptr;
     link->OnResponse = nullptr;
     link->OnStatusText = nullptr;
     link->Close();
@@ -281,6 +290,7 @@ bool TAllAlertsConnection::ServerPortUsable()
 void TAllAlertsConnection::LinkProven()
 {
     FLinkProven = true;
+    FFailuresInRow = 0;
     FRetryDelayMs = FirstRetryDelayMs;
 }
 
@@ -289,21 +299,55 @@ void TAllAlertsConnection::LinkFailed()
     if (FLinkProven || FLinkFailed)
         return;
     FLinkFailed = true; // one failure per link
+    ++FFailuresInRow;
     // About 20 % either way, so that clients dropped together do not come back together.
     std::uniform_real_distribution<double> jitter(0.8, 1.2);
     FConnectNotBefore = FClock.Now() + FRetryDelayMs * jitter(FJitter) / 86400000.0;
     FRetryDelayMs = std::min(FRetryDelayMs * 2, LastRetryDelayMs);
 }
 
-void TAllAlertsConnection::Restart()
+void TAllAlertsConnection::NoteLinkEnd(const std::string &reason)
+{
+    if (!FLink || FLinkEndNoted)
+        return;
+    FLinkEndNoted = true;
+    const TDateTime now = FClock.Now();
+    FLinkEnds.push_back({ now, reason });
+    if (FLinkEnds.size() > 10)
+        FLinkEnds.pop_front();
+    if (!OnLinkLost)
+        return;
+    const double waitMs = std::max(0.0, (FConnectNotBefore - now) * 86400000.0);
+    RunGuarded("GetAlertData, TAllAlertsConnection.OnLinkLost", [&] {
+        OnLinkLost(reason, FFailuresInRow + 1, static_cast<uint32_t>(std::lround(waitMs)));
+    });
+}
+
+uint64_t TAllAlertsConnection::BytesReceived() const
+{
+    return FBytesReceivedBefore + (FLink ? FLink->BytesReceived() : 0);
+}
+
+uint64_t TAllAlertsConnection::BytesSent() const
+{
+    return FBytesSentBefore + (FLink ? FLink->BytesSent() : 0);
+}
+
+double TAllAlertsConnection::ServerZoneOffsetDays() const
+{
+    return std::round(FServerClockOffset * 96) / 96;
+}
+
+void TAllAlertsConnection::Restart(const std::string &reason)
 {
     FConnectNotBefore = 0;
     FRetryTimer->Stop();
-    RestartLink();
+    RestartLink(reason);
 }
 
-void TAllAlertsConnection::RestartLink()
+void TAllAlertsConnection::RestartLink(const std::string &reason)
 {
+    NoteLinkEnd(reason);
     FTicksSinceReply = 0;
     FReconnectWanted = FReconnectWanted || FLink != nullptr;
     DropLink();
@@ -316,6 +360,7 @@ void TAllAlertsConnection::Reset()
 {
     FConnectNotBefore = 0;
     FRetryTimer->Stop();
+    NoteLinkEnd("logged in afresh");
     FTicksSinceReply = 0;
     ++FResetCount;
     FReconnectWanted = FReconnectWanted || FLink != nullptr;
@@ -335,9 +380,12 @@ void TAllAlertsConnection::Reset()
 
 void TAllAlertsConnection::LinkDisconnected()
 {
+    const std::string reason = FLink ? FLink->ErrorText() : std::string();
+    FConnectedSince = 0;
     LinkFailed();
+    NoteLinkEnd(reason);
     if (FLink && !FUsername.empty() && !FDisconnectedForGood && !FWindows.empty())
-        ReportNetworkActivity(false, FLink->ErrorText());
+        ReportNetworkActivity(false, reason);
 }
 
 void TAllAlertsConnection::MarkAllForResubscribe()

@@ -13,6 +13,7 @@
 #include "xml/XmlNodes.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <random>
@@ -80,9 +81,10 @@ public:
     std::string WebViewUrl;
     std::string ReplacementSamplesUrl;
 
-    // Both drop the link; the next one connects at once, whatever the back-off.
+    // Both drop the link; the next one connects at once, whatever the back-off. reason: why, for
+    // the diagnostics.
     void Reset();
-    void Restart();
+    void Restart(const std::string &reason = "settings changed");
 
     // IServerRequests
     void SendRequest(const TMessageToServer &message, TMessageHandle &handle,
@@ -98,6 +100,7 @@ public:
     const std::vector<TAlertWindowConnection *> &Windows() const { return FWindows; }
 
     TDateTime GetServerNow() const;
+    const IClock &Clock() const { return FClock; }
     TSharedDefaults &Defaults() const { return FDefaults; }
     void ShowHelpTopic(const std::string &topic);
     void ShowPrefixedHelpTopic(const std::string &topic);
@@ -135,6 +138,33 @@ public:
     // Called when chart pictures must be fetched anew (the icon cache plugs in here).
     std::function<void()> OnDiscardCharts;
 
+    // What the link has done, for diagnostics. Times are local date-times of the session's
+    // clock; 0 when it has not happened.
+    struct TLinkEnd
+    {
+        TDateTime Time;
+        std::string Reason;
+    };
+    // The ends of the last ten links, oldest first.
+    const std::deque<TLinkEnd> &RecentLinkEnds() const { return FLinkEnds; }
+    TDateTime ConnectedSince() const { return FConnectedSince; }
+    TDateTime LastReplyTime() const { return FLastReplyTime; }
+    // The last ping's round trip in milliseconds; -1 before the first.
+    int64_t LastRoundTripMs() const { return FLastRoundTripMs; }
+    // Bytes on the wire (compressed), over every link so far.
+    uint64_t BytesReceived() const;
+    uint64_t BytesSent() const;
+    // Alerts handed to windows (live and history).
+    uint64_t AlertsReceived() const { return FAlertsReceived; }
+    void CountAlertsReceived(size_t count) { FAlertsReceived += count; }
+    // How far the server's wall clock is ahead of this machine's, to the quarter hour (the
+    // server's time zone in server-time mode); learnt at login, 0 before.
+    double ServerZoneOffsetDays() const;
+    // Called when a link ends: why, the number of the attempt that comes next (1 after a link
+    // that worked) and how long the back-off holds it back (ms; 0: it may start at once). The
+    // next link is made when there is work for the server (at once while windows exist).
+    std::function<void(const std::string &reason, uint32_t attempt, uint32_t delayMs)> OnLinkLost;
+
     // Event handlers; public so tests can drive them without waiting.
     void TimerTick();
     void ConnectWake();
@@ -154,9 +184,12 @@ private:
     void EnsureLink();
     void DropLink();
     // Restart without clearing the back-off (the session's own restarts).
-    void RestartLink();
+    void RestartLink(const std::string &reason);
     void LinkProven();
     void LinkFailed();
+    // Records why the current link ends (when there is one that has not ended yet) and tells
+    // OnLinkLost.
+    void NoteLinkEnd(const std::string &reason);
     // False (after reporting it once per address) when the address's port cannot be one.
     bool ServerPortUsable();
     void ScheduleConnect();
@@ -213,7 +246,13 @@ private:
     std::unique_ptr<TLoopTimer> FRetryTimer;
     TDateTime FConnectNotBefore = 0;
     uint32_t FRetryDelayMs;
-    bool FLinkProven = false, FLinkFailed = false, FLinkLogsIn = false;
+    bool FLinkProven = false, FLinkFailed = false, FLinkLogsIn = false, FLinkEndNoted = false;
+    uint32_t FFailuresInRow = 0;
+    std::deque<TLinkEnd> FLinkEnds;
+    TDateTime FConnectedSince = 0, FLastReplyTime = 0;
+    int64_t FLastRoundTripMs = -1;
+    uint64_t FBytesReceivedBefore = 0, FBytesSentBefore = 0; // by links already dropped
+    uint64_t FAlertsReceived = 0;
     std::minstd_rand FJitter;
     std::string FUnusableAddress; // the address whose bad port was last reported
     std::unique_ptr<TDefaultsListenerAdapter> FDefaultsAdapter;

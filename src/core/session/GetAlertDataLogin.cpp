@@ -48,6 +48,7 @@ void TAllAlertsConnection::TimerTick()
         FChartRefreshTime = 0;
     }
     if (FLink && FLink->State() == TChannelState::Closed) {
+        NoteLinkEnd(FLink->ErrorText());
         DropLink();
         FReconnectWanted = false;
         if (!FUsername.empty() && !FDisconnectedForGood)
@@ -62,13 +63,13 @@ void TAllAlertsConnection::TimerTick()
     if (FTicksSinceReply > 1)
         DeliverEmptyLiveBatches();
     if (FTicksSinceReply > SilentServerTicks)
-        RestartLink();
+        RestartLink("no reply from the server for " + std::to_string(SilentServerTicks / 2) + " s");
 }
 
 void TAllAlertsConnection::TimeModeCheck()
 {
     if (FLink && FDefaults.ServerTimeMode() != FTimeModeAtLink)
-        Restart();
+        Restart("the time mode changed");
 }
 
 // ---- ping ----
@@ -89,6 +90,8 @@ void TAllAlertsConnection::ReceivePing(bool success)
 {
     const int64_t perHalfMillisecond = FClock.Frequency() / 500;
     const int64_t elapsed = FClock.Counter() - FPingStart;
+    if (success && FPingStart != 0 && elapsed >= 0 && FClock.Frequency() > 0)
+        FLastRoundTripMs = elapsed * 1000 / FClock.Frequency();
     if (success && OnStatusMessage && FPingStart != 0 && elapsed > 0 && perHalfMillisecond > 0)
         OnStatusMessage(scLatency, std::to_string(elapsed / perHalfMillisecond) + "ms");
     FPingId = {};
@@ -114,9 +117,10 @@ void TAllAlertsConnection::ReceiveLogin(bool success, const std::string &body)
     try {
         HandleLoginReply(body);
     } catch (const std::exception &e) {
-        ReportNetworkActivity(false, std::string("Invalid message from server:  ") + e.what());
+        const std::string reason = std::string("Invalid message from server:  ") + e.what();
+        ReportNetworkActivity(false, reason);
         LinkFailed();
-        RestartLink();
+        RestartLink(reason);
     }
 }
 
@@ -175,10 +179,11 @@ void TAllAlertsConnection::HandleLoginReply(const std::string &body)
     }
     if (status && AttributeAtPath(status, {}, "", "GRACEFUL_RESTART") == "1") {
         if (FDisconnectedForGood) {
+            NoteLinkEnd("logged out for good by the server");
             DropLink();
             FReconnectWanted = false;
         } else {
-            Restart();
+            Restart("the server asked for a new login");
         }
     }
 }

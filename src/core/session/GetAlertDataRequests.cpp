@@ -182,17 +182,22 @@ void TAlertWindowConnection::ConfigReply(bool success, const std::string &body)
     }
     const std::string shortForm = AttributeAtPath(status, {}, "", "SHORT_FORM");
     const std::string windowName = AttributeAtPath(status, {}, "", "WINDOW_NAME");
-    // The mark is set before the event: a change the handler makes clears it again and is sent,
-    // and a handler that frees this connection leaves nothing to be written afterwards.
-    FConfigSent = AttributeAtPath(status, {}, "", "KV-ErrorMsg").empty();
-    if ((shortForm.empty() || shortForm == FConfig) && windowName == FWindowName)
-        return;
-    // A reply without a short form keeps the window's configuration rather than erasing it.
-    if (!shortForm.empty())
-        FConfig = shortForm;
-    FWindowName = windowName;
-    if (OnConfigChanged)
-        OnConfigChanged(); // last: this object may be gone when it returns
+    // The marks are set before the events: a change a handler makes clears "sent" again and is
+    // sent, and a handler that frees this connection leaves nothing to be written afterwards.
+    const std::string refusal = AttributeAtPath(status, {}, "", "KV-ErrorMsg");
+    FConfigSent = refusal.empty();
+    const bool changed = (!shortForm.empty() && shortForm != FConfig) || windowName != FWindowName;
+    if (changed) {
+        // A reply without a short form keeps the window's configuration rather than erasing it.
+        if (!shortForm.empty())
+            FConfig = shortForm;
+        FWindowName = windowName;
+    }
+    const std::weak_ptr<char> alive = FLife;
+    if (changed && OnConfigChanged)
+        OnConfigChanged();
+    if (!alive.expired() && !refusal.empty() && OnConfigRefused)
+        OnConfigRefused(refusal);
 }
 
 void TAlertWindowConnection::SetHistoryMaxCount(int32_t count)
@@ -269,6 +274,7 @@ void TAlertWindowConnection::DeliverBatch(TAlertRecords records, bool isHistory)
     }
     if (!records.empty())
         FSkipHistoryState = 2;
+    FSession.CountAlertsReceived(records.size());
     if (OnAlerts)
         OnAlerts(records, isHistory);
 }

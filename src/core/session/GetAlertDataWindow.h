@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace kestrova {
@@ -38,6 +39,11 @@ public:
     const std::string &Config() const { return FConfig; }
     const std::string &WindowName() const { return FWindowName; }
     bool ConfigSent() const { return FConfigSent; }
+    // The server accepted the configuration last sent (its reply has come, without an error).
+    bool SubscriptionConfirmed() const
+    {
+        return FConfigSent && IsNullHandle(FPendingConfigRequest);
+    }
     int SkipHistoryState() const { return FSkipHistoryState; }
 
     void SetConfig(const std::string &config);
@@ -65,6 +71,10 @@ public:
     std::function<void(const TAlertRecords &records, bool isHistory)> OnAlerts;
     std::function<void()> OnConfigChanged;
     std::function<void()> OnGeneralInfo;
+    // The server refused the configuration; the text says why. It is sent again later.
+    std::function<void(const std::string &reason)> OnConfigRefused;
+    // How many alerts the window that shows this subscription holds; empty when none does.
+    std::function<size_t()> AlertsHeld;
 
     // Called by the session.
     void Subscribe();
@@ -96,6 +106,8 @@ private:
     TQuorixInfo FQuorixInfo;
     TMessageToServer FQuorixRequest;
     std::function<void(const TQuorixInfo &)> FOnQuorixProgress;
+    // Expires with this object: tells a caller whose event handler may free it.
+    std::shared_ptr<char> FLife = std::make_shared<char>();
 };
 
 } // namespace kestrova

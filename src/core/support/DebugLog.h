@@ -1,7 +1,8 @@
 #pragma once
 // The library's debug log: every report goes to an in-memory log (readable by tests and by
-// diagnostics) and to the sink, where the debug window plugs in once the widgets are there.
-// GUI thread only.
+// diagnostics), to the sink, where the debug window plugs in once the widgets are there, to the
+// file or stream the KESTROVA_LOG environment variable names ("stderr" or a file path, read at
+// the first report) and to the host's log callback. GUI thread only.
 
 #include <exception>
 #include <functional>
@@ -10,10 +11,13 @@
 
 namespace kestrova {
 
-// Appends one report (it may hold CR LF, which the window shows as several lines).
-void ShowDebugMessage(const std::string &text);
+// How serious a report is. The numbers are the levels the host's log callback receives.
+enum TLogLevel { llDebug = 0, llInfo = 1, llWarning = 2, llError = 3 };
 
-// Reports "Class=<name>, Message=<what>, Location=<location>". Never throws.
+// Appends one report (it may hold CR LF, which the window shows as several lines).
+void ShowDebugMessage(const std::string &text, TLogLevel level = llInfo);
+
+// Reports "Class=<name>, Message=<what>, Location=<location>" at llError. Never throws.
 void ReportException(const std::exception &e, const std::string &location) noexcept;
 // For a caught object that is not a std::exception. Never throws.
 void ReportUnknownException(const std::string &location) noexcept;
@@ -22,6 +26,17 @@ void ReportUnknownException(const std::string &location) noexcept;
 // the debug window here; an exception from the sink is swallowed.
 using TDebugSink = std::function<void(const std::string &text)>;
 void SetDebugSink(TDebugSink sink);
+
+// The host's function: called with every report after the other outputs (line breaks as LF), not
+// while it is already running (a report it causes reaches the other outputs only). Empty: none.
+using TLogCallback = std::function<void(TLogLevel level, const std::string &text)>;
+void SetLogCallback(TLogCallback callback);
+// True while the host's log callback runs.
+bool InLogCallback();
+// Closes the KESTROVA_LOG file (library unload); the next report opens it again.
+void CloseLogDestination();
+// "debug", "info", "warning" or "error".
+const char *LogLevelName(TLogLevel level);
 
 // The in-memory log: every text given to ShowDebugMessage, in order, one entry per call.
 namespace DebugLog {

@@ -218,6 +218,14 @@ void TSymbolListsHub::CancelAll()
         controller->CancelAll();
 }
 
+int32_t TSymbolListsHub::EditsWaiting() const
+{
+    int32_t waiting = FDeleteAll.HoldsBackUpdates() ? 1 : 0;
+    for (const auto &[key, controller] : FControllers)
+        waiting += controller->Pending() || controller->InFlight();
+    return waiting;
+}
+
 void TSymbolListsHub::DeleteAllLists()
 {
     CancelAll();

@@ -136,6 +136,9 @@ public:
     void DeleteAllLists();
     // The 1000 ms timer.
     void Tick();
+    // Lists whose edits the server has not acknowledged yet (unsent, in flight or waiting to be
+    // resent), counting a pending delete-all as one.
+    int32_t EditsWaiting() const;
 
     IServerRequests &Session() const { return FSession; }
     TDeleteAllLists &DeleteAll() { return FDeleteAll; }

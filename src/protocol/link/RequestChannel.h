@@ -4,6 +4,7 @@
 
 #include "link/Messages.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -51,6 +52,9 @@ public:
     virtual TChannelState State() const = 0;
     // Why the channel closed, for the user.
     virtual std::string ErrorText() const = 0;
+    // Bytes read from and written to the connection so far.
+    virtual uint64_t BytesReceived() const { return 0; }
+    virtual uint64_t BytesSent() const { return 0; }
 
     TConnectionSettings Settings;
     std::function<void()> OnConnected;

@@ -59,6 +59,7 @@ TAlertGrid::TAlertGrid(TAlertPanel &owner, TAllAlertsConnection &session)
     if (TIconCache *icons = IconSource())
         icons->RegisterIconViewer(viewport());
     FMenus = std::make_unique<TAlertGridMenus>(*this);
+    FConnection->AlertsHeld = [this] { return static_cast<size_t>(FList->Count()); };
     LoadFormatting();
     SetWindowConfig(DefaultWindowConfig);
     SetViewMode(vmNewestFirst, cdBlank);

@@ -103,7 +103,7 @@ std::vector<std::string> CsvAlertFields(
         case cdTime:
             fields.push_back(DateTimeText(forms.Time, alert.Time));
             fields.push_back(DateTimeText(forms.Date, alert.Time));
-            fields.push_back(std::to_string(AlertUnixTime(alert)));
+            fields.push_back(std::to_string(AlertUnixTime(alert, forms.ServerZoneDays)));
             break;
         case cdSymbol:
             fields.push_back(alert.Symbol);

@@ -15,6 +15,9 @@ struct TCsvTimeForms
 {
     std::string Date = "M/d/yyyy";
     std::string Time = "h:nn:ss";
+    // How far the server's clock zone is ahead of this machine's (Unix times of server-time
+    // alerts; see AlertUnixTime).
+    double ServerZoneDays = 0;
 };
 
 // The data types in column order: each type of displayTypes once, at its first position, then

@@ -101,6 +101,7 @@ void TAlertGrid::SaveContents(const std::string &fileName) const
         FList->GetAlert(static_cast<int32_t>(i), alerts[i]);
     TCsvTimeForms forms;
     std::tie(forms.Date, forms.Time) = LocaleShortDateTimePatterns();
+    forms.ServerZoneDays = FSession.ServerZoneOffsetDays();
     SaveFileContents(fileName, ContentsCsv(FDataTypes, alerts, forms));
 }
 
