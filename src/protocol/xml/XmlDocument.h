@@ -125,6 +125,7 @@ public:
     const IXmlNode *ChildNode(int index) const override;
     const IXmlNode *ChildNodeNamed(std::string_view name) const override;
     std::optional<std::string_view> FindAttribute(std::string_view name) const override;
+    const TXmlDocument &Document() const { return *FBody->Doc; }
 
 private:
     friend class TXmlParser;
@@ -177,6 +178,7 @@ struct TXmlDocument : std::enable_shared_from_this<TXmlDocument>
     uint32_t ChunkLeft = 0;
     uint32_t NextChunkSize = 256;
     TXmlNode *Root = nullptr;
+    size_t ElementCount = 0; // the root not counted
     TXmlBody EmptyBody { this, {}, 0, 0 };
     TXmlPool Pool;
     alignas(std::max_align_t) char InlineBlock[4096];
