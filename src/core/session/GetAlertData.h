@@ -149,6 +149,9 @@ public:
     void SchedulePoll();
     void ReceiveHistoryData(bool success, const std::string &body);
     void QuorixData(bool success, const std::string &body);
+    // Hands the alerts of parent to window (see ForEachAlertBatch; live batches last to
+    // first); stops when a handler has freed the window.
+    void DeliverAlerts(TAlertWindowConnection &window, const IXmlNode &parent, bool isHistory);
 
 private:
     void EnsureLink();
@@ -227,8 +230,24 @@ bool AllAlertsConnectionExists();
 
 // Reads one alert element. A malformed fraction raises; a malformed integer reads as 0.
 TAlertRecord ParseAlert(const IXmlNode &alert);
-// Reads every child of a node as an alert.
+// Reads the ALERT children of a node, in document order.
 TAlertRecords ParseAlerts(const IXmlNode &parent);
+// Raises, as reading them would, when an ALERT child of parent cannot be read.
+void CheckAlerts(const IXmlNode &parent);
+
+// The most alerts one delivered batch holds. Alerts of one part (or history message) reach the
+// window as one batch when there are at most this many; a larger part, which only a hostile
+// server sends, arrives as consecutive batches cut from its first alert on, so that its records
+// and its tree are never all alive at once. The alert list and the grid see every alert in the
+// order one batch would have given them (history first to last, live last to first); what
+// changes is that each batch counts as the newest in turn, so the newest alerts of a live part
+// (its first batch, delivered last, and full) are the ones highlighted.
+inline constexpr size_t AlertBatchLimit = 4096;
+// Calls deliver with the records of parent's alerts in batches of at most AlertBatchLimit
+// (one batch, maybe empty, when they fit): in document order, or with lastToFirst the last batch
+// first. Stops when deliver returns false.
+void ForEachAlertBatch(const IXmlNode &parent, bool lastToFirst,
+    const std::function<bool(TAlertRecords records)> &deliver);
 // "TIME" attribute: the 19-character "yyyy-mm-dd hh:mm:ss" form (local, UnixTime 0) or Unix
 // seconds (converted to local time).
 void ParseAlertTime(std::string_view text, int32_t &unixTime, TDateTime &time);

@@ -275,9 +275,10 @@ void TAlertWindowConnection::HistoryMessage(const IXmlNode &message)
 {
     const std::string type = Attribute(message, "TYPE");
     if (type == "alerts") {
+        CheckAlerts(message);
         FHistoryStartId = Attribute(message, "RESTART");
         FHistoryStartTime = 0;
-        DeliverBatch(ParseAlerts(message), true);
+        FSession.DeliverAlerts(*this, message, true);
     } else if (type == "finished") {
         FHistoryState = FHistoryStartId.empty() ? hsComplete : hsMoreAvailable;
         DeliverBatch({}, true);
