@@ -128,9 +128,11 @@ TEST_F(AlertStream, AHugePartArrivesInBoundedBatchesThatLeaveTheListAsOneBatchWo
     Session.PollWake();
     const std::string reply = "<API><DATA>" + For(a.WindowId(), alerts) + "</DATA></API>";
 
-    // One malformed alert at the very end: nothing at all is delivered.
+    // One malformed alert at the very end: nothing at all is delivered, not even a small part
+    // before it.
     Link().Reply(Poll(),
-        "<API><DATA>" + For(a.WindowId(), alerts + "<ALERT QUALITY=\"x\"/>") + "</DATA></API>");
+        "<API><DATA>" + For(a.WindowId(), "<ALERT/>")
+            + For(a.WindowId(), alerts + "<ALERT QUALITY=\"x\"/>") + "</DATA></API>");
     EXPECT_EQ(batches, 0u);
 
     Session.PollWake();

@@ -232,16 +232,21 @@ bool AllAlertsConnectionExists();
 TAlertRecord ParseAlert(const IXmlNode &alert);
 // Reads the ALERT children of a node, in document order.
 TAlertRecords ParseAlerts(const IXmlNode &parent);
+// The number of ALERT children of a node.
+size_t CountAlerts(const IXmlNode &parent);
 // Raises, as reading them would, when an ALERT child of parent cannot be read.
 void CheckAlerts(const IXmlNode &parent);
 
-// The most alerts one delivered batch holds. Alerts of one part (or history message) reach the
-// window as one batch when there are at most this many; a larger part, which only a hostile
-// server sends, arrives as consecutive batches cut from its first alert on, so that its records
-// and its tree are never all alive at once. The alert list and the grid see every alert in the
-// order one batch would have given them (history first to last, live last to first); what
-// changes is that each batch counts as the newest in turn, so the newest alerts of a live part
-// (its first batch, delivered last, and full) are the ones highlighted.
+// The most alerts one delivered batch holds. A part (or history message) of at most this many
+// alerts reaches its window as one batch. A larger one, which only a hostile or broken server
+// sends, arrives as consecutive batches cut from its first alert on, so that its records and its
+// tree are never all alive at once. What the window and the grid see then: every alert, in the
+// order one batch would have given them (history first to last, live last to first, each alert
+// once to the each-alert callback); the history count goes down by the same total. What differs
+// is that each batch is a batch of its own to the alert list: live, its rows all come from the
+// last batch (the part's first and newest alerts, a full batch larger than the list), so the
+// highlighted rows are those one batch would give; history, the rows kept come from the first
+// batch and no longer read as the newest; the per-symbol store is cut back after each batch.
 inline constexpr size_t AlertBatchLimit = 4096;
 // Calls deliver with the records of parent's alerts in batches of at most AlertBatchLimit
 // (one batch, maybe empty, when they fit): in document order, or with lastToFirst the last batch

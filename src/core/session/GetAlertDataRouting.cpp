@@ -124,6 +124,7 @@ bool IsFractionAttribute(std::string_view name)
     return name == "QUALITY" || name == "RELVOL" || name == "DAY_RANGE" || name == "STDDEV"
         || name == "VOLATILITY";
 }
+} // namespace
 
 size_t CountAlerts(const IXmlNode &parent)
 {
@@ -132,7 +133,6 @@ size_t CountAlerts(const IXmlNode &parent)
         alerts += IsAlert(*parent.ChildNode(i));
     return alerts;
 }
-} // namespace
 
 TAlertRecords ParseAlerts(const IXmlNode &parent)
 {
@@ -223,24 +223,42 @@ void TAllAlertsConnection::RouteAlertData(const std::string &body)
     try {
         const PXmlNode root = ParseXml(body);
         const PXmlNode data = NodeAtPath(root, { 0, "DATA" });
-        // Every alert is checked before anything is delivered: one that cannot be read drops
-        // the whole reply. The records are read part by part as they are delivered, so a huge
-        // reply never holds them all at once.
-        for (int i = 0; data && i < data->ChildCount(); ++i)
-            CheckAlerts(*data->ChildNode(i));
+        // Every alert is read or checked before anything is delivered: one that cannot be read
+        // drops the whole reply. Parts are read here while the reply's records stay within
+        // AlertBatchLimit (as in every reply a real server sends); the others are only checked
+        // now and read batch by batch as they are delivered, so that a huge reply never holds
+        // its records and its tree at once.
+        std::vector<std::pair<int, TAlertRecords>> read; // (part's ordinal, its records)
+        size_t room = AlertBatchLimit;
+        for (int i = 0; data && i < data->ChildCount(); ++i) {
+            const IXmlNode &part = *data->ChildNode(i);
+            const size_t count = CountAlerts(part);
+            if (count > room) {
+                CheckAlerts(part);
+            } else if (count > 0) {
+                room -= count;
+                read.emplace_back(i, ParseAlerts(part));
+            }
+        }
         // A copy of its own, so that keeping it does not keep the whole reply.
         if (const PXmlNode mru = NodeAtPath(root, { 0, "VIEW_MRU" }))
             FViewMru = CopyXmlTree(*mru);
         // Windows are looked up at delivery time: a handler may free a window. An unknown id
         // is withdrawn once per reply, however often the reply names it.
         std::unordered_set<std::string> withdrawn;
+        auto next = read.begin();
         for (int i = 0; data && i < data->ChildCount(); ++i) {
             const IXmlNode &part = *data->ChildNode(i);
+            TAlertRecords *records
+                = next != read.end() && next->first == i ? &(next++)->second : nullptr;
             const std::string id = Attribute(part, "ID");
             auto it = std::find_if(FWindows.begin(), FWindows.end(),
                 [&](auto *w) { return strcasecmp(w->WindowId().c_str(), id.c_str()) == 0; });
             if (it != FWindows.end()) {
-                DeliverAlerts(**it, part, false);
+                if (records)
+                    (*it)->DeliverBatch(std::move(*records), false);
+                else
+                    DeliverAlerts(**it, part, false);
             } else if (!FUsername.empty() && withdrawn.insert(id).second) {
                 TMessageHandle ignored;
                 SendRequest(

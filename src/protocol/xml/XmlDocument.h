@@ -178,7 +178,6 @@ struct TXmlDocument : std::enable_shared_from_this<TXmlDocument>
     uint32_t ChunkLeft = 0;
     uint32_t NextChunkSize = 256;
     TXmlNode *Root = nullptr;
-    size_t ElementCount = 0; // the root not counted
     TXmlBody EmptyBody { this, {}, 0, 0 };
     TXmlPool Pool;
     alignas(std::max_align_t) char InlineBlock[4096];

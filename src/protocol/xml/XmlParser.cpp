@@ -148,7 +148,6 @@ private:
     {
         auto *node = new (FDoc->Pool.AllocateArray<TXmlNode>(1)) TXmlNode(name);
         FPending.push_back(node);
-        ++FDoc->ElementCount;
         return node;
     }
 
@@ -296,7 +295,16 @@ PXmlNode CopyXmlTree(const IXmlNode &node)
 
 size_t XmlTreeElementCount(const IXmlNode &node)
 {
-    return static_cast<const TXmlNode &>(node).Document().ElementCount;
+    size_t count = 0;
+    std::vector<const IXmlNode *> work { static_cast<const TXmlNode &>(node).Document().Root };
+    while (!work.empty()) {
+        const IXmlNode *at = work.back();
+        work.pop_back();
+        count += static_cast<size_t>(at->ChildCount());
+        for (int i = 0; i < at->ChildCount(); ++i)
+            work.push_back(at->ChildNode(i));
+    }
+    return count;
 }
 
 } // namespace kestrova
