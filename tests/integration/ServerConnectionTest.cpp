@@ -26,6 +26,8 @@ struct Conversation
             DisconnectText = Channel.ErrorText();
         };
     }
+    // The channel reports the lost connection when it goes, after the members it would write.
+    ~Conversation() { Channel.OnDisconnected = nullptr; }
 
     void Start(const std::string &address)
     {

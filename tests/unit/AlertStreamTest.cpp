@@ -1,5 +1,6 @@
 // Window subscriptions and the alert stream: routing, history, backtests, alert parsing.
 
+#include "alerts/AlertLists.h"
 #include "session/GetAlertData.h"
 #include "session/TimeDefaults.h"
 #include "support/DateTime.h"
@@ -104,6 +105,95 @@ TEST_F(AlertStream, LiveAlertsAreRoutedByWindowIdAndUnknownOrDestroyedWindowsWit
     const std::string id = b->WindowId();
     b.reset();
     EXPECT_EQ(Link().Requests[Link().Last("remove_config_info")].Value("window_id"), id);
+}
+
+TEST_F(AlertStream, AHugePartArrivesInBoundedBatchesThatLeaveTheListAsOneBatchWould)
+{
+    const size_t n = 2 * AlertBatchLimit + 5;
+    std::string alerts;
+    for (size_t i = 0; i < n; ++i)
+        alerts += "<ALERT SYMBOL=\"S" + std::to_string(i) + "\"/>";
+    TAlertWindowConnection a(Session);
+    TSortableAlertList list;
+    std::vector<std::string> added; // in the order the list adds them
+    size_t batches = 0, largest = 0;
+    a.OnAlerts = [&](const TAlertRecords &records, bool history) {
+        batches += !records.empty();
+        largest = std::max(largest, records.size());
+        list.AddAlerts(records, history);
+        const auto add = [&](const TAlertRecord &r) { added.push_back(r.Symbol); };
+        history ? std::for_each(records.begin(), records.end(), add)
+                : std::for_each(records.rbegin(), records.rend(), add);
+    };
+    Session.PollWake();
+    const std::string reply = "<API><DATA>" + For(a.WindowId(), alerts) + "</DATA></API>";
+
+    // One malformed alert at the very end: nothing at all is delivered, not even a small part
+    // before it.
+    Link().Reply(Poll(),
+        "<API><DATA>" + For(a.WindowId(), "<ALERT/>")
+            + For(a.WindowId(), alerts + "<ALERT QUALITY=\"x\"/>") + "</DATA></API>");
+    EXPECT_EQ(batches, 0u);
+
+    Session.PollWake();
+    Link().Reply(Poll(), reply);
+    EXPECT_EQ(batches, 3u);
+    EXPECT_EQ(largest, AlertBatchLimit);
+    ASSERT_EQ(added.size(), n);
+    for (size_t i = 0; i < n; ++i)
+        ASSERT_EQ(added[i], "S" + std::to_string(n - 1 - i)) << "live: the newest (first) last";
+    // The rows are those one batch would leave, and all of them read as the newest batch.
+    TSortableAlertList whole;
+    whole.AddAlerts(ParseAlerts(*ParseXml(reply)->Child(0)->Child(0)->Child(0)), false);
+    ASSERT_EQ(list.Count(), whole.Count());
+    TAlertRecord row, wholeRow;
+    for (int32_t i = 0; i < list.Count(); ++i) {
+        list.GetAlert(i, row);
+        whole.GetAlert(i, wholeRow);
+        ASSERT_EQ(row.Symbol, wholeRow.Symbol) << i;
+        ASSERT_TRUE(list.IsFromLastBatch(i)) << i;
+    }
+
+    // History arrives first to last.
+    added.clear();
+    a.RequestHistoryRange();
+    Session.PollWake();
+    Link().Reply(static_cast<size_t>(Link().Last("history_listen")),
+        "<API><M WINDOW=\"" + a.WindowId() + "\" TYPE=\"alerts\">" + alerts + "</M></API>");
+    ASSERT_EQ(added.size(), n);
+    EXPECT_EQ(added.front(), "S0");
+    EXPECT_EQ(added.back(), "S" + std::to_string(n - 1));
+
+    // A handler that frees its window gets no further batch.
+    auto b = std::make_unique<TAlertWindowConnection>(Session);
+    batches = 0;
+    b->OnAlerts = [&](const TAlertRecords &records, bool) {
+        if (!records.empty() && ++batches == 1)
+            b.reset();
+    };
+    Session.PollWake();
+    Link().Reply(Poll(), "<API><DATA>" + For(b->WindowId(), alerts) + "</DATA></API>");
+    EXPECT_EQ(b, nullptr);
+    EXPECT_EQ(batches, 1u);
+}
+
+TEST_F(AlertStream, TheViewMruIsKeptWithoutTheReplyAroundIt)
+{
+    TAlertWindowConnection a(Session);
+    Session.PollWake();
+    std::string alerts;
+    for (int i = 0; i < 10000; ++i)
+        alerts += "<ALERT SYMBOL=\"S\"/>";
+    Link().Reply(Poll(),
+        "<API><DATA>" + For(a.WindowId(), alerts)
+            + "</DATA><VIEW_MRU LAST=\"3\"><V ID=\"w1\"/><V ID=\"w2\"/></VIEW_MRU></API>");
+    const PXmlNode mru = Session.ViewMru();
+    ASSERT_NE(mru, nullptr);
+    EXPECT_EQ(mru->Name(), "VIEW_MRU");
+    EXPECT_EQ(mru->Attribute("LAST"), "3");
+    ASSERT_EQ(mru->ChildCount(), 2);
+    EXPECT_EQ(mru->Child(1)->Attribute("ID"), "w2");
+    EXPECT_EQ(XmlTreeElementCount(*mru), 3u) << "the 10,000 alerts of the reply are not kept";
 }
 
 TEST_F(AlertStream, ConfigReplyShortFormRefusalAndUnchangedConfig)

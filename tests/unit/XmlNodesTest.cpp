@@ -3,6 +3,7 @@
 #include "xml/XmlNodes.h"
 
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -171,6 +172,54 @@ TEST(XmlNodes, DeepNestingDoesNotExhaustTheStack)
         xml += "</a>";
     const PXmlNode root = ParseXml(xml);
     EXPECT_EQ(root->Child(0)->Child(0)->Name(), "a");
+}
+
+TEST(XmlNodes, ACopyHoldsOnlyItsSubtreeAndReadsTheSame)
+{
+    std::string inner;
+    for (int i = 0; i < 20; ++i)
+        inner += "<C" + std::to_string(i) + " V=\"" + std::to_string(i) + "\"/>";
+    inner += "<R/><R/><R>r</R>";
+    std::string big;
+    for (int i = 0; i < 5000; ++i)
+        big += "<x/>";
+    PXmlNode root
+        = ParseXml("<API><BIG>" + big + "</BIG><KEEP A=\"a&amp;b\" B=\"\">text &lt;here&gt;<IN>"
+            + inner + "</IN> tail</KEEP></API>");
+    const std::weak_ptr<const IXmlNode> reply = root;
+    const PXmlNode copy = CopyXmlTree(*root->Child(0)->ChildNamed("KEEP"));
+    root.reset();
+    EXPECT_TRUE(reply.expired()) << "the copy keeps nothing of the reply";
+    EXPECT_EQ(XmlTreeElementCount(*copy), 25u);
+
+    EXPECT_EQ(copy->Name(), "KEEP");
+    EXPECT_EQ(copy->Text(), "text <here>tail");
+    ASSERT_EQ(copy->Attributes().size(), 2u);
+    EXPECT_EQ(copy->Attributes()[0].Name, "A");
+    EXPECT_EQ(copy->Attributes()[0].Value, "a&b");
+    EXPECT_EQ(copy->Attribute("B", "none"), "");
+    const PXmlNode in = copy->ChildNamed("IN");
+    ASSERT_NE(in, nullptr);
+    ASSERT_EQ(in->ChildCount(), 23);
+    // The name index of a large node: unique names found, repeated ones only by position.
+    EXPECT_EQ(in->ChildNamed("C17")->Attribute("V"), "17");
+    EXPECT_EQ(in->ChildNamed("R"), nullptr);
+    EXPECT_EQ(in->Child(22)->Text(), "r");
+
+    // Deep trees are copied without recursion.
+    std::string deep;
+    const int depth = 200000;
+    for (int i = 0; i < depth; ++i)
+        deep += "<a>";
+    deep += "leaf";
+    for (int i = 0; i < depth; ++i)
+        deep += "</a>";
+    const PXmlNode deepCopy = CopyXmlTree(*ParseXml(deep)->Child(0));
+    EXPECT_EQ(XmlTreeElementCount(*deepCopy), size_t(depth));
+    const IXmlNode *node = deepCopy.get();
+    for (int i = 1; i < depth; ++i)
+        node = node->ChildNode(0);
+    EXPECT_EQ(node->Text(), "leaf");
 }
 
 TEST(XmlNodes, LargeRepliesKeepEveryStringWhereverItLies)

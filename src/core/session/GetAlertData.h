@@ -179,6 +179,9 @@ public:
     void SchedulePoll();
     void ReceiveHistoryData(bool success, const std::string &body);
     void QuorixData(bool success, const std::string &body);
+    // Hands the alerts of parent to window (see ForEachAlertBatch; live batches last to
+    // first); stops when a handler has freed the window.
+    void DeliverAlerts(TAlertWindowConnection &window, const IXmlNode &parent, bool isHistory);
 
 private:
     void EnsureLink();
@@ -266,8 +269,29 @@ bool AllAlertsConnectionExists();
 
 // Reads one alert element. A malformed fraction raises; a malformed integer reads as 0.
 TAlertRecord ParseAlert(const IXmlNode &alert);
-// Reads every child of a node as an alert.
+// Reads the ALERT children of a node, in document order.
 TAlertRecords ParseAlerts(const IXmlNode &parent);
+// The number of ALERT children of a node.
+size_t CountAlerts(const IXmlNode &parent);
+// Raises, as reading them would, when an ALERT child of parent cannot be read.
+void CheckAlerts(const IXmlNode &parent);
+
+// The most alerts one delivered batch holds. A part (or history message) of at most this many
+// alerts reaches its window as one batch. A larger one, which only a hostile or broken server
+// sends, arrives as consecutive batches cut from its first alert on, so that its records and its
+// tree are never all alive at once. What the window and the grid see then: every alert, in the
+// order one batch would have given them (history first to last, live last to first, each alert
+// once to the each-alert callback); the history count goes down by the same total. What differs
+// is that each batch is a batch of its own to the alert list: live, its rows all come from the
+// last batch (the part's first and newest alerts, a full batch larger than the list), so the
+// highlighted rows are those one batch would give; history, the rows kept come from the first
+// batch and no longer read as the newest; the per-symbol store is cut back after each batch.
+inline constexpr size_t AlertBatchLimit = 4096;
+// Calls deliver with the records of parent's alerts in batches of at most AlertBatchLimit
+// (one batch, maybe empty, when they fit): in document order, or with lastToFirst the last batch
+// first. Stops when deliver returns false.
+void ForEachAlertBatch(const IXmlNode &parent, bool lastToFirst,
+    const std::function<bool(TAlertRecords records)> &deliver);
 // "TIME" attribute: the 19-character "yyyy-mm-dd hh:mm:ss" form (local, UnixTime 0) or Unix
 // seconds (converted to local time).
 void ParseAlertTime(std::string_view text, int32_t &unixTime, TDateTime &time);

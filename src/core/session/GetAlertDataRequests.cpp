@@ -283,9 +283,21 @@ void TAlertWindowConnection::HistoryMessage(const IXmlNode &message)
 {
     const std::string type = Attribute(message, "TYPE");
     if (type == "alerts") {
+        // Read in one go when the alerts fit in one batch; a larger message is checked first
+        // and read as it is delivered. Either way one that cannot be read raises before
+        // anything changes.
+        const bool oneBatch = CountAlerts(message) <= AlertBatchLimit;
+        TAlertRecords records;
+        if (oneBatch)
+            records = ParseAlerts(message);
+        else
+            CheckAlerts(message);
         FHistoryStartId = Attribute(message, "RESTART");
         FHistoryStartTime = 0;
-        DeliverBatch(ParseAlerts(message), true);
+        if (oneBatch)
+            DeliverBatch(std::move(records), true);
+        else
+            FSession.DeliverAlerts(*this, message, true);
     } else if (type == "finished") {
         FHistoryState = FHistoryStartId.empty() ? hsComplete : hsMoreAvailable;
         DeliverBatch({}, true);

@@ -110,22 +110,78 @@ TAlertRecord ParseAlert(const IXmlNode &alert)
     return ReadAlert(alert, nullptr);
 }
 
-TAlertRecords ParseAlerts(const IXmlNode &parent)
+namespace {
+bool IsAlert(const IXmlNode &child)
 {
     // Only ALERT children are alerts: a record costs far more than a tiny element of another
     // kind, and anything else the server may add is none.
-    const auto isAlert = [](const IXmlNode &child) { return child.Name() == AlertTag; };
-    const int count = parent.ChildCount();
+    return child.Name() == AlertTag;
+}
+
+// The attributes read as fractions: the only ones that make an alert unreadable.
+bool IsFractionAttribute(std::string_view name)
+{
+    return name == "QUALITY" || name == "RELVOL" || name == "DAY_RANGE" || name == "STDDEV"
+        || name == "VOLATILITY";
+}
+} // namespace
+
+size_t CountAlerts(const IXmlNode &parent)
+{
     size_t alerts = 0;
-    for (int i = 0; i < count; ++i)
-        alerts += isAlert(*parent.ChildNode(i));
+    for (int i = 0; i < parent.ChildCount(); ++i)
+        alerts += IsAlert(*parent.ChildNode(i));
+    return alerts;
+}
+
+TAlertRecords ParseAlerts(const IXmlNode &parent)
+{
     TAlertRecords records;
-    records.reserve(alerts);
+    records.reserve(CountAlerts(parent));
     TLocalTimeCache cache;
-    for (int i = 0; i < count; ++i)
-        if (isAlert(*parent.ChildNode(i)))
+    for (int i = 0; i < parent.ChildCount(); ++i)
+        if (IsAlert(*parent.ChildNode(i)))
             records.push_back(ReadAlert(*parent.ChildNode(i), &cache));
     return records;
+}
+
+void CheckAlerts(const IXmlNode &parent)
+{
+    for (int i = 0; i < parent.ChildCount(); ++i) {
+        const IXmlNode &child = *parent.ChildNode(i);
+        if (IsAlert(child))
+            for (const auto &attribute : child.Attributes())
+                if (IsFractionAttribute(attribute.Name))
+                    ServerStrToFloat(attribute.Value);
+    }
+}
+
+void ForEachAlertBatch(const IXmlNode &parent, bool lastToFirst,
+    const std::function<bool(TAlertRecords records)> &deliver)
+{
+    const size_t count = CountAlerts(parent);
+    if (count <= AlertBatchLimit) {
+        deliver(ParseAlerts(parent));
+        return;
+    }
+    std::vector<int> ordinals;
+    ordinals.reserve(count);
+    for (int i = 0; i < parent.ChildCount(); ++i)
+        if (IsAlert(*parent.ChildNode(i)))
+            ordinals.push_back(i);
+    // Batches are cut from the first alert on, so the one holding the first alerts is full.
+    const size_t batches = (count + AlertBatchLimit - 1) / AlertBatchLimit;
+    TLocalTimeCache cache;
+    for (size_t b = 0; b < batches; ++b) {
+        const size_t first = (lastToFirst ? batches - 1 - b : b) * AlertBatchLimit;
+        const size_t last = std::min(count, first + AlertBatchLimit);
+        TAlertRecords records;
+        records.reserve(last - first);
+        for (size_t i = first; i < last; ++i)
+            records.push_back(ReadAlert(*parent.ChildNode(ordinals[i]), &cache));
+        if (!deliver(std::move(records)))
+            return;
+    }
 }
 
 // ---- the poll ----
@@ -166,22 +222,43 @@ void TAllAlertsConnection::RouteAlertData(const std::string &body)
 {
     try {
         const PXmlNode root = ParseXml(body);
-        std::vector<std::pair<std::string, TAlertRecords>> parts;
-        if (const PXmlNode data = NodeAtPath(root, { 0, "DATA" }))
-            for (int i = 0; i < data->ChildCount(); ++i) {
-                const PXmlNode part = data->Child(i);
-                parts.emplace_back(Attribute(*part, "ID"), ParseAlerts(*part));
+        const PXmlNode data = NodeAtPath(root, { 0, "DATA" });
+        // Every alert is read or checked before anything is delivered: one that cannot be read
+        // drops the whole reply. Parts are read here while the reply's records stay within
+        // AlertBatchLimit (as in every reply a real server sends); the others are only checked
+        // now and read batch by batch as they are delivered, so that a huge reply never holds
+        // its records and its tree at once.
+        std::vector<std::pair<int, TAlertRecords>> read; // (part's ordinal, its records)
+        size_t room = AlertBatchLimit;
+        for (int i = 0; data && i < data->ChildCount(); ++i) {
+            const IXmlNode &part = *data->ChildNode(i);
+            const size_t count = CountAlerts(part);
+            if (count > room) {
+                CheckAlerts(part);
+            } else if (count > 0) {
+                room -= count;
+                read.emplace_back(i, ParseAlerts(part));
             }
+        }
+        // A copy of its own, so that keeping it does not keep the whole reply.
         if (const PXmlNode mru = NodeAtPath(root, { 0, "VIEW_MRU" }))
-            FViewMru = mru;
+            FViewMru = CopyXmlTree(*mru);
         // Windows are looked up at delivery time: a handler may free a window. An unknown id
         // is withdrawn once per reply, however often the reply names it.
         std::unordered_set<std::string> withdrawn;
-        for (auto &[id, records] : parts) {
+        auto next = read.begin();
+        for (int i = 0; data && i < data->ChildCount(); ++i) {
+            const IXmlNode &part = *data->ChildNode(i);
+            TAlertRecords *records
+                = next != read.end() && next->first == i ? &(next++)->second : nullptr;
+            const std::string id = Attribute(part, "ID");
             auto it = std::find_if(FWindows.begin(), FWindows.end(),
                 [&](auto *w) { return strcasecmp(w->WindowId().c_str(), id.c_str()) == 0; });
             if (it != FWindows.end()) {
-                (*it)->DeliverBatch(std::move(records), false);
+                if (records)
+                    (*it)->DeliverBatch(std::move(*records), false);
+                else
+                    DeliverAlerts(**it, part, false);
             } else if (!FUsername.empty() && withdrawn.insert(id).second) {
                 TMessageHandle ignored;
                 SendRequest(
@@ -193,6 +270,19 @@ void TAllAlertsConnection::RouteAlertData(const std::string &body)
     } catch (const std::exception &e) {
         ReportNetworkActivity(false, ReportText("ReceiveAlertData", e));
     }
+}
+
+void TAllAlertsConnection::DeliverAlerts(
+    TAlertWindowConnection &window, const IXmlNode &parent, bool isHistory)
+{
+    // A handler may free the window: it is found again by its id before each further batch.
+    const std::string id = window.WindowId();
+    TAlertWindowConnection *target = &window;
+    ForEachAlertBatch(parent, !isHistory, [&](TAlertRecords records) {
+        target->DeliverBatch(std::move(records), isHistory);
+        target = FindWindowFromEnd(id);
+        return target != nullptr;
+    });
 }
 
 void TAllAlertsConnection::DispatchWindowMessages(const std::string &body, const char *what,

@@ -175,11 +175,24 @@ void TSharedDefaults::UnregisterListener(IDefaultsListener *listener)
     std::erase_if(FListeners, [listener](const auto &r) { return r.Listener == listener; });
 }
 
+namespace {
+// The process's defaults, made on first use. This holder is constant-initialised, so its
+// destructor is registered before anything the library makes later and runs after all of it
+// (exit handlers, function-local statics, listeners and sessions they free): the defaults are
+// freed last, when the library unloads or the process exits.
+struct TProcessDefaults
+{
+    TSharedDefaults *Defaults = nullptr;
+    ~TProcessDefaults() { delete std::exchange(Defaults, nullptr); }
+};
+constinit TProcessDefaults ProcessDefaults;
+} // namespace
+
 TSharedDefaults &SharedDefaults()
 {
-    // Never destroyed: listeners and sessions freed by exit handlers may still reach it.
-    static TSharedDefaults *defaults = new TSharedDefaults;
-    return *defaults;
+    if (!ProcessDefaults.Defaults)
+        ProcessDefaults.Defaults = new TSharedDefaults;
+    return *ProcessDefaults.Defaults;
 }
 
 void SetTimeOffset(int32_t minutes)
@@ -297,7 +310,9 @@ void RegisterDefaultsListener(IDefaultsListener *listener)
 
 void UnregisterDefaultsListener(IDefaultsListener *listener)
 {
-    SharedDefaults().UnregisterListener(listener);
+    // Once the process's defaults are gone, listeners have been let go already.
+    if (ProcessDefaults.Defaults)
+        ProcessDefaults.Defaults->UnregisterListener(listener);
 }
 
 void ResetTimeDefaults()

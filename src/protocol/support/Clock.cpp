@@ -3,6 +3,7 @@
 #include "support/DateTime.h"
 
 #include <chrono>
+#include <new>
 
 namespace kestrova::Clock {
 
@@ -72,8 +73,10 @@ public:
 
 const IClock &ProcessClock()
 {
-    // Never destroyed: units freed by exit handlers may still hold it.
-    static const TProcessClock *clock = new TProcessClock;
+    // Never destroyed, since units freed by exit handlers may still hold it; built in static
+    // storage rather than on the heap, so nothing is left behind when the library unloads.
+    alignas(TProcessClock) static unsigned char storage[sizeof(TProcessClock)];
+    static const TProcessClock *clock = new (storage) TProcessClock;
     return *clock;
 }
 

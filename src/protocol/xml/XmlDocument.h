@@ -125,6 +125,7 @@ public:
     const IXmlNode *ChildNode(int index) const override;
     const IXmlNode *ChildNodeNamed(std::string_view name) const override;
     std::optional<std::string_view> FindAttribute(std::string_view name) const override;
+    const TXmlDocument &Document() const { return *FBody->Doc; }
 
 private:
     friend class TXmlParser;

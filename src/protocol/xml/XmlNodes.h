@@ -128,6 +128,14 @@ public:
 // children are the top-level elements. Raises EXmlException on malformed input.
 PXmlNode ParseXml(std::string_view text);
 
+// A tree of its own holding a copy of node and everything under it; the result is the copy of
+// node, so keeping it keeps only what it holds (not the tree node came from).
+PXmlNode CopyXmlTree(const IXmlNode &node);
+
+// The number of elements in the whole tree that node belongs to (its root not counted). node
+// must come from ParseXml or CopyXmlTree.
+size_t XmlTreeElementCount(const IXmlNode &node);
+
 // Type codes reported by "Invalid argument type in element %d of path. (%d)". Integers and
 // strings (a char counts as a one-character string) are valid path elements; the rest exist
 // only to be reported.

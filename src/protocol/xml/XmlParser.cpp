@@ -1,4 +1,4 @@
-// ParseXml: builds a document from the tokenizer's parts.
+// ParseXml and CopyXmlTree: build a document from the tokenizer's parts or from another tree.
 
 #include "xml/XmlDocument.h"
 
@@ -36,13 +36,13 @@ public:
             case ptComment:
                 break;
             case ptStartTag:
-                NewNode();
+                NewNode(FDoc->Keep(FTokens.Name()));
                 FOpen.push_back({ Count(FPending), Count(FAttrs) });
                 for (const TNvpNode &a : FTokens.Attributes())
                     FAttrs.push_back({ FDoc->Keep(a.Name), FDoc->Keep(a.Value) });
                 break;
             case ptEmptyTag:
-                NewNode()->FBody = LeafBody();
+                NewNode(FDoc->Keep(FTokens.Name()))->FBody = LeafBody();
                 break;
             case ptEndTag:
                 EndTag();
@@ -59,6 +59,46 @@ public:
             throw EXmlException("Unexpected end of file.");
         Finish();
         FDoc = nullptr;
+    }
+
+    // Copies top and everything under it into doc, as the only child of its root. Works top
+    // down without recursion; repeated sibling names share one copy of the name.
+    void Copy(TXmlDocument &doc, const IXmlNode &top)
+    {
+        FDoc = &doc;
+        FAttrs.clear();
+        FPending.clear();
+        doc.Root = new (doc.Pool.AllocateArray<TXmlNode>(1)) TXmlNode({});
+        TXmlNode *first = NewNode(doc.Store(top.Name()));
+        doc.Root->FBody = Body({}, 0, 0);
+        FPending.clear();
+        std::vector<std::pair<const IXmlNode *, TXmlNode *>> work { { &top, first } };
+        while (!work.empty()) {
+            const auto [source, target] = work.back();
+            work.pop_back();
+            for (const TNvpNode &a : source->Attributes())
+                FAttrs.push_back({ doc.Store(a.Name), doc.Store(a.Value) });
+            std::string_view lastName;
+            TXmlText lastStored;
+            for (int i = 0; i < source->ChildCount(); ++i) {
+                const IXmlNode *child = source->ChildNode(i);
+                if (i == 0 || child->Name() != lastName) {
+                    lastName = child->Name();
+                    lastStored = doc.Store(lastName);
+                }
+                TXmlNode *copy = NewNode(lastStored);
+                copy->FBody = &doc.EmptyBody; // its own comes when it is copied
+                work.push_back({ child, copy });
+            }
+            target->FBody = Body(doc.Store(source->Text()), 0, 0);
+            FAttrs.clear();
+            FPending.clear();
+        }
+        FDoc = nullptr;
+        // As after parsing a large reply, large working arrays are not kept.
+        if (FPending.capacity() * sizeof(TXmlNode *) + FOrdinals.capacity() * sizeof(uint32_t)
+            > KeepBuffersUpTo)
+            *this = TXmlParser();
     }
 
 private:
@@ -103,11 +143,10 @@ private:
         return open.ChildMark == 0 ? *FDoc->Root : *FPending[open.ChildMark - 1];
     }
 
-    // A node for the current tag, appended to the open element's children.
-    TXmlNode *NewNode()
+    // A node named name, appended to the open element's children.
+    TXmlNode *NewNode(TXmlText name)
     {
-        auto *node
-            = new (FDoc->Pool.AllocateArray<TXmlNode>(1)) TXmlNode(FDoc->Keep(FTokens.Name()));
+        auto *node = new (FDoc->Pool.AllocateArray<TXmlNode>(1)) TXmlNode(name);
         FPending.push_back(node);
         return node;
     }
@@ -175,25 +214,30 @@ private:
             }
             FTexts.pop_back();
         }
-        const uint32_t children = Count(FPending) - open.ChildMark;
-        const uint32_t attrs = Count(FAttrs) - open.AttrMark;
-        if (children == 0 && attrs == 0 && text.Size == 0) {
-            node.FBody = &FDoc->EmptyBody;
-            return;
-        }
-        const TXmlNode *const *first = FPending.data() + open.ChildMark;
+        node.FBody = Body(text, open.ChildMark, open.AttrMark);
+        FAttrs.resize(open.AttrMark);
+        FPending.resize(open.ChildMark);
+    }
+
+    // A body with the given text, the children FPending[childMark..] and the attributes
+    // FAttrs[attrMark..]; the document's empty body when there is nothing.
+    const TXmlBody *Body(TXmlText text, uint32_t childMark, uint32_t attrMark)
+    {
+        const uint32_t children = Count(FPending) - childMark;
+        const uint32_t attrs = Count(FAttrs) - attrMark;
+        if (children == 0 && attrs == 0 && text.Size == 0)
+            return &FDoc->EmptyBody;
+        const TXmlNode *const *first = FPending.data() + childMark;
         const uint32_t indexed = children > TXmlBody::ScanLimit ? UniqueNames(first, children) : 0;
         TXmlBody *body = NewBody(text, attrs, children, indexed);
-        std::copy_n(FAttrs.begin() + open.AttrMark, attrs, AttrsOf(body));
+        std::copy_n(FAttrs.begin() + attrMark, attrs, AttrsOf(body));
         std::copy_n(first, children, const_cast<const TXmlNode **>(body->Children()));
         if (children > TXmlBody::ScanLimit) {
             auto *index = const_cast<uint32_t *>(body->Index());
             index[0] = indexed;
             std::copy_n(FOrdinals.begin(), indexed, index + 1);
         }
-        FAttrs.resize(open.AttrMark);
-        FPending.resize(open.ChildMark);
-        node.FBody = body;
+        return body;
     }
 
     // Leaves in FOrdinals the ordinals of the children whose name no sibling shares, sorted by
@@ -240,6 +284,27 @@ PXmlNode ParseXml(std::string_view text)
     auto doc = std::make_shared<TXmlDocument>(text);
     TXmlParser::ForThisThread().Run(*doc);
     return PXmlNode(doc, doc->Root);
+}
+
+PXmlNode CopyXmlTree(const IXmlNode &node)
+{
+    auto doc = std::make_shared<TXmlDocument>(std::string_view());
+    TXmlParser::ForThisThread().Copy(*doc, node);
+    return PXmlNode(doc, doc->Root->ChildNode(0));
+}
+
+size_t XmlTreeElementCount(const IXmlNode &node)
+{
+    size_t count = 0;
+    std::vector<const IXmlNode *> work { static_cast<const TXmlNode &>(node).Document().Root };
+    while (!work.empty()) {
+        const IXmlNode *at = work.back();
+        work.pop_back();
+        count += static_cast<size_t>(at->ChildCount());
+        for (int i = 0; i < at->ChildCount(); ++i)
+            work.push_back(at->ChildNode(i));
+    }
+    return count;
 }
 
 } // namespace kestrova
