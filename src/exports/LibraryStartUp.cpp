@@ -143,7 +143,7 @@ void LibraryUnloading()
         library.QtHandlerInstalled = false;
     }
     SetLogCallback({});
-    CloseLogDestination();
+    FreeLog();
 }
 
 // The debug log's sink: the debug window. The window makes Qt create globals of its own (fonts,

@@ -16,8 +16,8 @@ namespace {
 // Bounded so that a library left running for weeks keeps a steady footprint.
 constexpr size_t MaxEntries = 10000;
 
-// The log's state is never destroyed: reports made by exit handlers (a Qt application freed at
-// exit, a library unloading) must still find it.
+// The log's state has no static destructor: reports made by exit handlers (a Qt application
+// freed at exit, a library unloading) must still find it. The unload handler frees it last.
 struct TLogState
 {
     std::deque<std::string> Entries;
@@ -29,10 +29,13 @@ struct TLogState
     bool OwnsDestination = false;
 };
 
+TLogState *TheState = nullptr;
+
 TLogState &State()
 {
-    static TLogState *state = new TLogState;
-    return *state;
+    if (!TheState)
+        TheState = new TLogState;
+    return *TheState;
 }
 
 std::deque<std::string> &Log()
@@ -152,6 +155,13 @@ void CloseLogDestination()
     state.Destination = nullptr;
     state.OwnsDestination = false;
     state.DestinationRead = false;
+}
+
+void FreeLog()
+{
+    CloseLogDestination();
+    delete TheState;
+    TheState = nullptr;
 }
 
 void ShowDebugMessage(const std::string &text, TLogLevel level)

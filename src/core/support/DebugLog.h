@@ -35,6 +35,8 @@ void SetLogCallback(TLogCallback callback);
 bool InLogCallback();
 // Closes the KESTROVA_LOG file (library unload); the next report opens it again.
 void CloseLogDestination();
+// Frees the log and its entries (the library unloading); a later report starts a new one.
+void FreeLog();
 // "debug", "info", "warning" or "error".
 const char *LogLevelName(TLogLevel level);
 

@@ -33,8 +33,8 @@ public:
 
 IAlertPictures &IconCachePictures()
 {
-    static TIconCachePictures *const pictures = new TIconCachePictures();
-    return *pictures;
+    static TIconCachePictures pictures; // stateless: safe to destroy at unload
+    return pictures;
 }
 
 } // namespace kestrova
