@@ -176,19 +176,26 @@ void SetAlertCounter(benchmark::State &state)
         static_cast<double>(state.iterations()) * Batch, benchmark::Counter::kIsRate);
 }
 
-void BM_GridInsert(benchmark::State &state)
+// Fills the panel's grid with Rows alerts, shows it at the benchmark's size and paints it.
+TAlertGrid &ShowFullGrid(TAlertPanel &panel, size_t &at)
 {
-    TAllAlertsConnection session([] { return std::make_unique<TNullChannel>(); });
-    TAlertPanel panel(session);
     TAlertGrid &grid = panel.Grid();
     grid.SetIconCache(&Pictures());
     grid.SetWindowConfig(Layout);
-    size_t at = 0;
     while (grid.Alerts().Count() < Rows)
         grid.AlertsArrived(NextBatch(at), false);
     panel.show();
     FitViewport(panel, *grid.viewport());
     PaintChanges(panel);
+    return grid;
+}
+
+void BM_GridInsert(benchmark::State &state)
+{
+    TAllAlertsConnection session([] { return std::make_unique<TNullChannel>(); });
+    TAlertPanel panel(session);
+    size_t at = 0;
+    TAlertGrid &grid = ShowFullGrid(panel, at);
     TPaintCounter counter(*grid.viewport());
     for (auto _ : state) {
         grid.AlertsArrived(NextBatch(at), false);
@@ -334,15 +341,8 @@ void BM_GridRepaint(benchmark::State &state)
 {
     TAllAlertsConnection session([] { return std::make_unique<TNullChannel>(); });
     TAlertPanel panel(session);
-    TAlertGrid &grid = panel.Grid();
-    grid.SetIconCache(&Pictures());
-    grid.SetWindowConfig(Layout);
     size_t at = 0;
-    while (grid.Alerts().Count() < Rows)
-        grid.AlertsArrived(NextBatch(at), false);
-    panel.show();
-    FitViewport(panel, *grid.viewport());
-    PaintChanges(panel);
+    TAlertGrid &grid = ShowFullGrid(panel, at);
     TPaintCounter counter(*grid.viewport());
     for (auto _ : state)
         grid.viewport()->repaint();

@@ -10,7 +10,7 @@
 // offscreen platform (set QT_QPA_PLATFORM to use another); --hidden never shows them, which
 // leaves the loop's work without painting.
 
-#include "kestrova/KestrovaAlerts.h"
+#include "KvLibrary.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -22,7 +22,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <dlfcn.h>
 #include <fstream>
 #include <malloc.h>
 #include <string>
@@ -40,44 +39,11 @@ struct TOptions
     std::string Server = KV_BIN_DIR "/kestrova-alertd";
 };
 
-struct TKv
-{
-    decltype(&KV_SetTcpIpServerAddress) SetTcpIpServerAddress;
-    decltype(&KV_SetUsernameAndPassword) SetUsernameAndPassword;
-    decltype(&KV_CreateAlertWindow) CreateAlertWindow;
-    decltype(&KV_ReleaseWindow) ReleaseWindow;
-    decltype(&KV_SetWindowPosition) SetWindowPosition;
-    decltype(&KV_SetDataConfig) SetDataConfig;
-    decltype(&KV_SetEachAlertCallback) SetEachAlertCallback;
-};
-
 long long AlertsShown = 0;
 
 void CountAlert()
 {
     ++AlertsShown;
-}
-
-bool Load(const std::string &path, TKv &kv)
-{
-    void *library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!library) {
-        std::fprintf(stderr, "kv_host_loop: %s\n", dlerror());
-        return false;
-    }
-    bool ok = true;
-    const auto find = [&](auto &field, const char *name) {
-        field = reinterpret_cast<std::remove_reference_t<decltype(field)>>(dlsym(library, name));
-        ok = ok && field;
-    };
-    find(kv.SetTcpIpServerAddress, "KV_SetTcpIpServerAddress");
-    find(kv.SetUsernameAndPassword, "KV_SetUsernameAndPassword");
-    find(kv.CreateAlertWindow, "KV_CreateAlertWindow");
-    find(kv.ReleaseWindow, "KV_ReleaseWindow");
-    find(kv.SetWindowPosition, "KV_SetWindowPosition");
-    find(kv.SetDataConfig, "KV_SetDataConfig");
-    find(kv.SetEachAlertCallback, "KV_SetEachAlertCallback");
-    return ok;
 }
 
 // Resident memory in MiB (VmRSS), after the allocator gave back the free memory it keeps, so
@@ -175,9 +141,12 @@ int main(int argc, char **argv)
             server.readAllStandardError().constData());
         return 1;
     }
-    TKv kv {};
-    if (!Load(o.Library, kv))
+    KvLibrary kv;
+    std::string error;
+    if (!LoadKvLibrary(o.Library, kv, error)) {
+        std::fprintf(stderr, "kv_host_loop: %s\n", error.c_str());
         return 1;
+    }
 
     // The host alone: its window shown, the library started, no alert window yet.
     const int columns = 2, width = 600, height = 300;

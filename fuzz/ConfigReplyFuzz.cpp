@@ -8,13 +8,11 @@
 #include "dialogs/AlertWindowConfigSearch.h"
 #include "support/Exceptions.h"
 
-#include <string_view>
-
 using namespace kestrova;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const std::string_view text(reinterpret_cast<const char *>(data), size);
+    const std::string_view text = FuzzText(data, size);
     try {
         const PXmlNode root = ParseXml(text);
         const PXmlNode top = root->Child(0);

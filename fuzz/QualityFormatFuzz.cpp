@@ -7,47 +7,37 @@
 #include "support/Exceptions.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <string_view>
 
 using namespace kestrova;
 
-namespace {
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const std::string_view pattern(reinterpret_cast<const char *>(data), size);
+    const std::string_view pattern = FuzzText(data, size);
     TQualityFormat format;
     try {
         format = ParseQualityFormat(pattern);
     } catch (const EConvertError &) {
         return 0;
     }
-    Check(std::string_view("fegn").find(format.Conversion) != std::string_view::npos);
-    Check(format.Width <= TQualityFormat::MaxWidth);
-    Check(format.Precision <= TQualityFormat::MaxPrecision);
-    Check(format.Prefix.size() + format.Suffix.size() <= size);
+    FuzzCheck(std::string_view("fegn").find(format.Conversion) != std::string_view::npos);
+    FuzzCheck(format.Width <= TQualityFormat::MaxWidth);
+    FuzzCheck(format.Precision <= TQualityFormat::MaxPrecision);
+    FuzzCheck(format.Prefix.size() + format.Suffix.size() <= size);
     double fromInput = 0;
     std::memcpy(&fromInput, data, std::min(size, sizeof fromInput));
     for (double value : { 0.0, -1234.5678, 6.14, 1e300, -1e-300, fromInput,
              std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
              std::numeric_limits<double>::max() }) {
         const std::string text = format.Format(value);
-        Check(text.compare(0, format.Prefix.size(), format.Prefix) == 0);
-        Check(text.size() >= format.Suffix.size()
+        FuzzCheck(text.compare(0, format.Prefix.size(), format.Prefix) == 0);
+        FuzzCheck(text.size() >= format.Suffix.size()
             && text.compare(text.size() - format.Suffix.size(), std::string::npos, format.Suffix)
                 == 0);
         // The number itself: at most 309 digits with their group commas, a point, the decimals
         // and a sign, or the padding.
-        Check(text.size() - format.Prefix.size() - format.Suffix.size() <= 450);
+        FuzzCheck(text.size() - format.Prefix.size() - format.Suffix.size() <= 450);
     }
     return 0;
 }

@@ -5,30 +5,19 @@
 #include "FuzzTarget.h"
 #include "rtf/RichText.h"
 
-#include <cstdlib>
-#include <string_view>
-
 using namespace kestrova;
-
-namespace {
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const std::string_view text(reinterpret_cast<const char *>(data), size);
+    const std::string_view text = FuzzText(data, size);
     const TRichText read = ReadRtf(text);
-    Check(!read.Paragraphs.empty());
+    FuzzCheck(!read.Paragraphs.empty());
     for (const TRichTextParagraph &p : read.Paragraphs)
         for (size_t i = 0; i < p.Runs.size(); ++i) {
-            Check(!p.Runs[i].Text.empty());
-            Check(i == 0 || !(p.Runs[i].Style == p.Runs[i - 1].Style));
+            FuzzCheck(!p.Runs[i].Text.empty());
+            FuzzCheck(i == 0 || !(p.Runs[i].Style == p.Runs[i - 1].Style));
         }
-    Check(ReadRtf(WriteRtf(read)) == read);
+    FuzzCheck(ReadRtf(WriteRtf(read)) == read);
     return 0;
 }
 

@@ -6,22 +6,11 @@
 #include "grid/AlertGridsConfig.h"
 #include "support/Exceptions.h"
 
-#include <cstdlib>
-#include <string_view>
-
 using namespace kestrova;
-
-namespace {
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const std::string_view text(reinterpret_cast<const char *>(data), size);
+    const std::string_view text = FuzzText(data, size);
     std::optional<TWindowConfigChange> change;
     try {
         change = ParseWindowConfig(text, 51, 64);
@@ -30,10 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     if (!change)
         return 0;
-    Check(!change->Entries.empty());
+    FuzzCheck(!change->Entries.empty());
     TWindowLayout layout;
     for (const TLayoutEntry &e : change->Entries) {
-        Check(e.Type <= 14 && e.Size >= 1 && e.Size <= MaxLayoutSize);
+        FuzzCheck(e.Type <= 14 && e.Size >= 1 && e.Size <= MaxLayoutSize);
         layout.Entries.push_back(e);
     }
     layout.Direction = change->Direction;
@@ -43,13 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     layout.ViewMode = change->ViewMode;
     layout.SortKey = change->SortKey;
     const auto again = ParseWindowConfig(FormatWindowConfig(layout), 51, 64);
-    Check(again.has_value());
+    FuzzCheck(again.has_value());
     if (layout.Entries[0].Type != 0) // a lone blank column takes the default width back
-        Check(again->Entries == layout.Entries);
-    Check(again->Direction == layout.Direction);
-    Check(again->ViewMode == layout.ViewMode && again->SortKey == layout.SortKey);
-    Check(*again->DescriptionHeight == layout.DescriptionHeight);
-    Check(*again->BacktestHeight == layout.BacktestHeight);
+        FuzzCheck(again->Entries == layout.Entries);
+    FuzzCheck(again->Direction == layout.Direction);
+    FuzzCheck(again->ViewMode == layout.ViewMode && again->SortKey == layout.SortKey);
+    FuzzCheck(*again->DescriptionHeight == layout.DescriptionHeight);
+    FuzzCheck(*again->BacktestHeight == layout.BacktestHeight);
     return 0;
 }
 

@@ -4,8 +4,6 @@
 #include "FuzzTarget.h"
 #include "xml/XmlNodes.h"
 
-#include <string_view>
-
 using namespace kestrova;
 
 namespace {
@@ -29,7 +27,7 @@ size_t Walk(const IXmlNode &node, int depth)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const std::string_view text(reinterpret_cast<const char *>(data), size);
+    const std::string_view text = FuzzText(data, size);
     try {
         TXmlTokenizer tokens(text);
         while (tokens.Next())

@@ -3,6 +3,7 @@
 #include "AlertServer.h"
 #include "ServerOptions.h"
 #include "ServerState.h"
+#include "StopSignalWatch.h"
 #include "SymbolListStore.h"
 #include "TunnelServer.h"
 #include "kestrova/KestrovaAlerts.h"
@@ -10,26 +11,14 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QSocketNotifier>
-#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <sstream>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace kestrova::alertd;
 
 namespace {
-int SignalPipe[2] = { -1, -1 };
-
-void OnSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] const auto n = ::write(SignalPipe[1], &c, 1);
-}
-
 void LogToStderr(const std::string &text)
 {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz"));
@@ -78,23 +67,12 @@ int main(int argc, char **argv)
             state.SetUsers(ParseUsers(text.str()));
         }
 
-        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, SignalPipe) != 0)
+        TStopSignalWatch stopSignals;
+        if (!stopSignals.Install([] {
+                LogToStderr("signal received, stopping");
+                QCoreApplication::quit();
+            }))
             throw std::runtime_error("socketpair failed");
-        QSocketNotifier notifier(SignalPipe[0], QSocketNotifier::Read);
-        QObject::connect(&notifier, &QSocketNotifier::activated, &app, [] {
-            char c;
-            [[maybe_unused]] const auto n = ::read(SignalPipe[0], &c, 1);
-            LogToStderr("signal received, stopping");
-            QCoreApplication::quit();
-        });
-        struct sigaction action
-        {
-        };
-        action.sa_handler = OnSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
-        std::signal(SIGPIPE, SIG_IGN);
 
         TAlertServer server(state);
         if (!server.Start()) {

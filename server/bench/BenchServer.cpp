@@ -6,39 +6,12 @@
 #include <QRegularExpression>
 #include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace kvbench {
 
-namespace {
-int SignalPipe[2] = { -1, -1 };
-
-void OnSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const auto n = ::write(SignalPipe[1], &byte, 1);
-}
-} // namespace
-
 TStopSignals::TStopSignals()
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, SignalPipe) != 0)
-        return;
-    FNotifier = std::make_unique<QSocketNotifier>(SignalPipe[0], QSocketNotifier::Read);
-    QObject::connect(FNotifier.get(), &QSocketNotifier::activated, [this] {
-        char byte;
-        [[maybe_unused]] const auto n = ::read(SignalPipe[0], &byte, 1);
-        FStopped = true;
-    });
-    struct sigaction action
-    {
-    };
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
+    FWatch.Install([this] { FStopped = true; });
 }
 
 TStopSignals::~TStopSignals()

@@ -3,12 +3,12 @@
 // temporary data directory, and a stop flag raised by SIGINT or SIGTERM, so that a stopped run
 // still ends its server and removes its directory.
 
+#include "StopSignalWatch.h"
+
 #include <QProcess>
-#include <QSocketNotifier>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
-#include <memory>
 
 namespace kvbench {
 
@@ -26,7 +26,7 @@ public:
     bool WaitFor(const std::function<bool()> &condition, int timeoutMs);
 
 private:
-    std::unique_ptr<QSocketNotifier> FNotifier;
+    kestrova::alertd::TStopSignalWatch FWatch;
     bool FStopped = false;
 };
 

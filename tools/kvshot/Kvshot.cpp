@@ -112,21 +112,19 @@ int main(int argc, char **argv)
     SetTimeFormats("hh:nn:ss M/d/yyyy|hh:nn:ss");
     BacktestFeatureName() = "Backtester"; // as the library's start-up names it
     // The process's session, as the library's windows use it (the shared configure-alerts
-    // dialog talks through it too).
+    // dialog talks through it too), and the icon cache beside it: icons, textures and charts
+    // come from the same server.
     TAllAlertsConnection *session = &AllAlertsConnection();
     session->SetServerAddress(options.Server);
     session->SetVendorId("kvshot");
     session->SetUsername(options.User);
     session->SetPassword(options.Password);
-    // Icons, textures and charts come from the same server.
-    TIconCache icons(*session);
 
     std::vector<std::unique_ptr<TAlertPanel>> panels;
     for (const auto &[name, config] : options.Scenes) {
         auto panel = std::make_unique<TAlertPanel>(*session);
         panel->setWindowTitle(QString::fromStdString(name));
         panel->resize(options.Width, options.Height);
-        panel->Grid().SetIconCache(&icons);
         panel->Grid().SetWindowConfig(config);
         panel->show();
         panels.push_back(std::move(panel));
@@ -156,5 +154,6 @@ int main(int argc, char **argv)
     });
     app.exec();
     panels.clear();
+    FreeIconCache(); // it talks through the session, and its timer needs the application
     return status;
 }

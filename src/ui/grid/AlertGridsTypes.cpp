@@ -2,6 +2,8 @@
 
 #include "grid/AlertGridsTypes.h"
 
+#include "alerts/AlertLists.h"
+
 #include <array>
 #include <cstddef>
 
@@ -9,21 +11,21 @@ namespace kestrova {
 
 namespace {
 const std::array<TDataTypeInfo, DataTypeCount> DataTypeTable = { {
-    { "", 0, false },
-    { "Icon", 40, false },
-    { "Time", 0, true },
-    { "Symbol", 0, true },
-    { "Description", 0, false },
-    { "Quality", 0, true },
-    { "Relative Volume", 0, true },
-    { "Age", 0, false },
-    { "#", 0, true },
-    { "Range", 0, true },
-    { "Weekly Chart", 53, false },
-    { "Daily Chart", 66, false },
-    { "Volatility", 0, true },
-    { "Std Dev", 0, true },
-    { "Wiggle", 0, true },
+    { "", 0 },
+    { "Icon", 40 },
+    { "Time", 0 },
+    { "Symbol", 0 },
+    { "Description", 0 },
+    { "Quality", 0 },
+    { "Relative Volume", 0 },
+    { "Age", 0 },
+    { "#", 0 },
+    { "Range", 0 },
+    { "Weekly Chart", 53 },
+    { "Daily Chart", 66 },
+    { "Volatility", 0 },
+    { "Std Dev", 0 },
+    { "Wiggle", 0 },
 } };
 } // namespace
 
@@ -35,7 +37,8 @@ const TDataTypeInfo &DataTypeInfo(int type)
 
 bool IsGroupable(int sortKey)
 {
-    return sortKey >= 0 && sortKey < DataTypeCount && DataTypeInfo(sortKey).Groupable;
+    return sortKey >= 0 && sortKey < DataTypeCount
+        && IsSortableKey(static_cast<TDataTypes>(sortKey));
 }
 
 const char *DirectionCaption(int direction)

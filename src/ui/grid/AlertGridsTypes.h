@@ -25,12 +25,11 @@ struct TDataTypeInfo
 {
     const char *Name; // header text and menu caption
     int MaxWidth; // widest a column of this type gets; 0 for no limit
-    bool Groupable; // the alert list can group and sort by it
 };
 
 // Types outside 0..14 read as the blank type.
 const TDataTypeInfo &DataTypeInfo(int type);
-// False for keys outside the known types.
+// The alert list can group and sort by it; false for keys outside the known types.
 bool IsGroupable(int sortKey);
 // "Down", "Up", "Left", "Right"; empty outside 0..3.
 const char *DirectionCaption(int direction);
