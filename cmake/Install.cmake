@@ -1,6 +1,7 @@
 # cmake --install: the public header, the shared library with its SONAME links, a CMake package
 # (find_package(KestrovaAlerts) gives KestrovaAlerts::KestrovaAlerts), a pkg-config file
-# (kestrova-alerts), kvtail and the reference server. Every path is relative to the prefix, so
+# (kestrova-alerts), the tools users run (kvtail, kvshot and the reference server). The example
+# hosts and the benchmarks stay in the build tree. Every path is relative to the prefix, so
 # the tree works wherever --prefix puts it.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -26,6 +27,6 @@ configure_file(cmake/kestrova-alerts.pc.in ${CMAKE_BINARY_DIR}/package/kestrova-
 install(FILES ${CMAKE_BINARY_DIR}/package/kestrova-alerts.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-install(TARGETS kvtail kestrova-alertd RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS kvtail kvshot kestrova-alertd RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES README.md CHANGELOG.md LICENSE docs/diagnostics.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR})

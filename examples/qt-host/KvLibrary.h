@@ -7,6 +7,7 @@
 #include <string>
 
 #define QT_HOST_FUNCTIONS(X)                                                                       \
+    X(GetVersion)                                                                                  \
     X(SetTcpIpServerAddress)                                                                       \
     X(SetUsernameAndPassword)                                                                      \
     X(CreateAlertWindow)                                                                           \

@@ -3,19 +3,14 @@
 // a status window in its own main window, adds items of its own to the alert windows' menus and
 // prints every callback with what the getters tell.
 //
-//   qt-host [--lib PATH] [--user U] [--password P] [--quit-after SECONDS]
-//           [--shots DIR [--wait SECONDS] [--menu-item N]] SERVER
-//
-// --quit-after: quits after that time; exit status 0 when alerts arrived, 2 when none did.
-// --shots: after the wait (default 8 s) saves DIR/qt-host.png (the main window) and
-// DIR/qt-host-menu.png (with an alert window's context menu open and the sub-menu of its Nth
-// item, default 6: "Direction"), then quits.
+// `qt-host --help` lists its options.
 
 #include "HostWindow.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QTimer>
@@ -51,11 +46,33 @@ int32_t OnQuorixStart()
     return Host->QuorixStart();
 }
 
+const char *const Usage
+    = "usage: qt-host [--lib PATH] [--user U] [--password P] [--quit-after SECONDS]\n"
+      "               [--shots DIR [--wait SECONDS] [--menu-item N]] SERVER\n"
+      "       qt-host [--lib PATH] --help | --version\n"
+      "\n"
+      "Embeds two alert windows and a status window of the library, fed by SERVER\n"
+      "(HOST:PORT), adds items of its own to the alert windows' menus and prints every\n"
+      "callback on stdout.\n"
+      "  --lib PATH           the library to load (default: ../lib/libKestrovaAlerts.so\n"
+      "                       beside this program)\n"
+      "  --user U             account name (default demo)\n"
+      "  --password P         password (default demo)\n"
+      "  --quit-after SECONDS quit after that time; exit status 2 when no alert arrived\n"
+      "  --shots DIR          after the wait save DIR/qt-host.png, then DIR/qt-host-menu.png\n"
+      "                       with an alert window's menu open, and quit\n"
+      "  --wait SECONDS       time before the pictures (default 8)\n"
+      "  --menu-item N        the menu item whose sub-menu the picture opens (default 6:\n"
+      "                       \"Direction\")\n"
+      "  --help               print this and exit\n"
+      "  --version            print this program's version and the library's, and exit\n";
+
 struct Options
 {
     std::string Library, User = "demo", Password = "demo", Server, Shots;
     double Wait = 8, QuitAfter = 0;
     int MenuItem = 6; // "Direction"
+    bool Help = false, Version = false;
 };
 
 bool Parse(int argc, char **argv, Options &o)
@@ -63,7 +80,11 @@ bool Parse(int argc, char **argv, Options &o)
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool value = i + 1 < argc;
-        if (a == "--lib" && value)
+        if (a == "--help" || a == "-h")
+            o.Help = true;
+        else if (a == "--version")
+            o.Version = true;
+        else if (a == "--lib" && value)
             o.Library = argv[++i];
         else if (a == "--user" && value)
             o.User = argv[++i];
@@ -82,7 +103,21 @@ bool Parse(int argc, char **argv, Options &o)
         else
             return false;
     }
-    return !o.Server.empty();
+    return o.Help || o.Version || !o.Server.empty();
+}
+
+// ../lib/libKestrovaAlerts.so beside this program's directory.
+std::string DefaultLibraryPath()
+{
+    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    return (QFileInfo(self).absolutePath() + "/../lib/libKestrovaAlerts.so").toStdString();
+}
+
+// This program's version, then that of the library it would load (asking starts nothing there).
+int PrintVersions(const KvLibrary &kv)
+{
+    std::printf("qt-host %s\nlibrary %s\n", KV_VERSION_STRING, kv.GetVersion());
+    return 0;
 }
 
 // Saves the main window, then the same with the left alert window's context menu open, as a
@@ -131,21 +166,24 @@ int main(int argc, char **argv)
 {
     Options options;
     if (!Parse(argc, argv, options)) {
-        std::fprintf(stderr,
-            "usage: qt-host [--lib PATH] [--user U] [--password P] [--quit-after SECONDS]\n"
-            "               [--shots DIR [--wait SECONDS] [--menu-item N]] SERVER\n");
+        std::fputs(Usage, stderr);
         return 1;
     }
-    QApplication app(argc, argv);
+    if (options.Help) {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
     if (options.Library.empty())
-        options.Library = (QCoreApplication::applicationDirPath() + "/../lib/libKestrovaAlerts.so")
-                              .toStdString();
+        options.Library = DefaultLibraryPath();
     KvLibrary kv;
     std::string error;
     if (!LoadKvLibrary(options.Library, kv, error)) {
         std::fprintf(stderr, "qt-host: %s: %s\n", options.Library.c_str(), error.c_str());
         return 1;
     }
+    if (options.Version)
+        return PrintVersions(kv);
+    QApplication app(argc, argv);
     kv.SetTcpIpServerAddress(options.Server.c_str());
     kv.SetUsernameAndPassword(options.User.c_str(), options.Password.c_str());
 

@@ -9,6 +9,7 @@
 
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QPointer>
 #include <QTest>
 #include <QWidget>
@@ -117,6 +118,27 @@ int32_t LocalUnix(int year, int month, int day, int hour, int minute, int second
     tm.tm_sec = second;
     tm.tm_isdst = -1;
     return static_cast<int32_t>(std::mktime(&tm));
+}
+
+constexpr int SymbolType = 3; // the Symbol column's type in a layout string
+
+// The middle of a column's cell in the first alert row of a grid with columns laid out by
+// layout ("C,count,type,width,..."): across, the widths of the columns before it and half its own
+// (their grid lines, a pixel each, move it a few pixels, well inside the cell); down, the header
+// is one text line of the grid's font with a pixel above and below, and the first alert row under
+// it is at least as tall. (-1, -1) when the layout has no such column.
+QPoint FirstRowCell(const QWidget &grid, const char *layout, int type)
+{
+    const std::vector<std::string> f = Fields(layout);
+    const int line = QFontMetrics(grid.font()).height() + 2;
+    const size_t count = f.size() > 1 ? std::stoul(f[1]) : 0;
+    for (size_t i = 0, left = 0; i < count && 3 + 2 * i < f.size(); ++i) {
+        const int width = std::stoi(f[3 + 2 * i]);
+        if (std::stoi(f[2 + 2 * i]) == type)
+            return QPoint(static_cast<int>(left) + width / 2, line + line / 2);
+        left += static_cast<size_t>(width);
+    }
+    return QPoint(-1, -1);
 }
 
 class HostWindows : public ::testing::Test
@@ -344,7 +366,8 @@ TEST_F(HostWindows, EachAlertInOrderWithTheGettersOfTwoWindows)
     ASSERT_TRUE(grid);
     Kv().KV_SetWindowPosition(a, 0, 0, 700, 300);
     QCoreApplication::processEvents();
-    const QPoint symbolCell(51 + 76 + 40 + 45 + 20, 25); // the Symbol column, first alert row
+    const QPoint symbolCell = FirstRowCell(*grid, Kv().KV_GetWindowConfig(a), SymbolType);
+    ASSERT_GE(symbolCell.x(), 0) << Kv().KV_GetWindowConfig(a);
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, symbolCell);
     QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, symbolCell);
     QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, symbolCell);

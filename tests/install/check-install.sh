@@ -31,12 +31,20 @@ soname=$(objdump -p "$libdir/libKestrovaAlerts.so.$version" | awk '$1 == "SONAME
 [ "$soname" = "libKestrovaAlerts.so.$major" ] || fail "SONAME is '$soname'"
 [ -f "$libdir/cmake/KestrovaAlerts/KestrovaAlertsConfig.cmake" ] || fail "no CMake package"
 
-for tool in kvtail kestrova-alertd; do
+# The tools users run, and nothing else (not the example hosts, not the benchmarks).
+[ "$(ls "$prefix/bin" | tr '\n' ' ')" = "kestrova-alertd kvshot kvtail " ] \
+  || fail "installed tools: $(ls "$prefix/bin" | tr '\n' ' ')"
+for tool in kvtail kvshot kestrova-alertd; do
   [ "$("$prefix/bin/$tool" --version)" = "$tool $version" ] || fail "installed $tool --version"
 done
-for tool in kvtail kestrova-alertd alertd_load alertd_hold c-host kvshot; do
+for tool in kvtail kestrova-alertd alertd_load alertd_hold c-host qt-host kvshot; do
   [ -x "$build/bin/$tool" ] || continue
   [ "$("$build/bin/$tool" --version | head -1)" = "$tool $version" ] || fail "$tool --version"
+done
+# The example hosts also name the library they load.
+for tool in c-host qt-host; do
+  [ -x "$build/bin/$tool" ] || continue
+  [ "$("$build/bin/$tool" --version | sed -n 2p)" = "library $version" ] || fail "$tool library"
 done
 
 # With CMake.

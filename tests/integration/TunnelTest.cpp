@@ -1,7 +1,7 @@
 // The whole conversation over the HTTP tunnel against kestrova-alertd's tunnel endpoint, with its
 // POST faults on: kvtail directly and through tinyproxy with basic authentication (a wrong
-// password is refused with a readable reason and reaches nothing), and the host's exports
-// through the proxy losing no alert and no symbol-list edit.
+// password is refused with a readable reason and reaches nothing), and the host's exports losing
+// no alert and no symbol-list edit, directly and through the proxy.
 
 #include "exports/LibraryStartUp.h"
 #include "kestrova/KestrovaAlerts.h"
@@ -68,17 +68,30 @@ TEST(Tunnel, KvtailDirectlyAndThroughAnAuthenticatingProxy)
     EXPECT_EQ(TunnelsOpened(server), opened);
 }
 
-TEST(Tunnel, HostExportsThroughTheProxyLoseNoAlertAndNoListEdit)
+// The host's route to the tunnel endpoint: straight to it, or through an authenticating proxy.
+class TunnelHost : public ::testing::TestWithParam<bool>
 {
-    KV_REQUIRE_TINYPROXY();
+protected:
+    static bool ThroughProxy() { return GetParam(); }
+};
+
+TEST_P(TunnelHost, ExportsLoseNoAlertAndNoListEdit)
+{
+    if (ThroughProxy()) {
+        KV_REQUIRE_TINYPROXY();
+    }
     const qint64 started = QDateTime::currentSecsSinceEpoch() - 1;
     AlertServerProcess server(QStringList { "--rate", "40" } + TunnelFaults);
     ASSERT_TRUE(server.Start()) << server.Log();
     TinyproxyFixture proxy;
-    ASSERT_TRUE(proxy.Start("user", "s3cret")) << proxy.Error();
+    if (ThroughProxy()) {
+        ASSERT_TRUE(proxy.Start("user", "s3cret")) << proxy.Error();
+    }
 
     RestartLibraryForTests();
-    KV_SetHttpProxyInformation("user", "s3cret", "127.0.0.1", proxy.Port());
+    ASSERT_TRUE(EnsureLibraryStarted()); // its start-up sets server time, which the test replaces
+    if (ThroughProxy())
+        KV_SetHttpProxyInformation("user", "s3cret", "127.0.0.1", proxy.Port());
     SetTimeOffset(0); // Unix times on the wire, comparable with the server's log
     TAllAlertsConnection &session = AllAlertsConnection();
     session.SetTunnel(true, server.TunnelUrl());
@@ -137,6 +150,13 @@ TEST(Tunnel, HostExportsThroughTheProxyLoseNoAlertAndNoListEdit)
     EXPECT_EQ(received.size(), expectedAlerts.size());
     EXPECT_TRUE(received == expectedAlerts);
     EXPECT_NE(server.Log().find("fault post-slow"), std::string::npos);
+    EXPECT_GT(TunnelsOpened(server), 0) << "the conversation went over the tunnel";
 }
+
+// Two tests, so that the two routes run side by side.
+INSTANTIATE_TEST_SUITE_P(
+    Tunnel, TunnelHost, ::testing::Bool(), [](const ::testing::TestParamInfo<bool> &info) {
+        return std::string(info.param ? "ThroughTheProxy" : "Directly");
+    });
 
 } // namespace

@@ -3,7 +3,10 @@
 #include "dialogs/ShareSettings.h"
 
 #include "dialogs/Pictures.h"
-#include <QCoreApplication>
+
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -20,6 +23,22 @@ bool Gone(const QPointer<TShareSettingsDlg> &dialog)
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return dialog.isNull();
+}
+
+// Every text shows whole: the label is as tall as its wrapped text, the edit is under it inside
+// the frame, and the buttons are under the frame inside the dialog.
+void ExpectNothingCut(const TShareSettingsDlg &dialog)
+{
+    const QLabel &label = *dialog.Label1;
+    EXPECT_GE(label.height(), label.heightForWidth(label.width()));
+    EXPECT_GE(dialog.Edit1->y(), label.geometry().bottom());
+    EXPECT_GE(dialog.Edit1->height(), dialog.Edit1->sizeHint().height());
+    EXPECT_TRUE(dialog.Bevel1->geometry().contains(dialog.Edit1->geometry()));
+    for (const QPushButton *button : { dialog.OKBtn, dialog.CancelBtn }) {
+        EXPECT_GT(button->y(), dialog.Bevel1->geometry().bottom());
+        EXPECT_TRUE(dialog.rect().contains(button->geometry()));
+        EXPECT_GE(button->width(), button->fontMetrics().horizontalAdvance(button->text()));
+    }
 }
 
 struct ShareSettingsTest : ::testing::Test
@@ -46,6 +65,9 @@ TEST_F(ShareSettingsTest, OkHandsTheTextToTheWindowAndTheDialogGoes)
     ASSERT_TRUE(dialog);
     EXPECT_EQ(dialog->windowTitle(), "Collaboration");
     EXPECT_EQ(dialog->size(), QSize(313, 145));
+    EXPECT_EQ(dialog->font().family().toStdString(), QApplication::font().family().toStdString());
+    EXPECT_EQ(dialog->font().pointSize(), 8);
+    ExpectNothingCut(*dialog);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
     EXPECT_EQ(ShownBefore, false) << "the before-modal hook runs before the dialog shows";
@@ -72,6 +94,23 @@ TEST_F(ShareSettingsTest, CancelChangesNothingAndAnEmptiedEditIsHandedOver)
     dialog->Edit1->clear();
     QTest::keyClick(dialog->Edit1, Qt::Key_Return);
     EXPECT_EQ(Applied, "");
+}
+
+TEST_F(ShareSettingsTest, AWideApplicationFontMakesTheDialogTallerWithNothingCut)
+{
+    // Letters 4 pixels apart wrap the text into more lines than the form's layout has room for.
+    const QFont usual = QApplication::font();
+    QFont wide = usual;
+    wide.setLetterSpacing(QFont::AbsoluteSpacing, 4);
+    QApplication::setFont(wide);
+    QPointer<TShareSettingsDlg> dialog = Open();
+    EXPECT_EQ(dialog->font().letterSpacing(), 4);
+    EXPECT_EQ(dialog->width(), 313);
+    EXPECT_GT(dialog->height(), 145);
+    ExpectNothingCut(*dialog);
+    QApplication::setFont(usual);
+    QTest::mouseClick(dialog->CancelBtn, Qt::LeftButton);
+    EXPECT_TRUE(Gone(dialog));
 }
 
 // The row (or column) where the arrow is widest: its head's base, on the side it points to.

@@ -6,6 +6,7 @@
 #include "support/DateTime.h"
 #include "support/FakeChannel.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -120,6 +121,11 @@ TEST_F(StatusFrameTest, TheSessionsNotificationsShowInEveryFrame)
 
     Session.OnStatusMessage(scLatency, "42ms");
     EXPECT_EQ(a.PingTimeLabel->text(), "42ms");
+    // In the application's font at 8 points, as wide as the text measures.
+    const QFont font = a.PingTimeLabel->font();
+    EXPECT_EQ(font.family().toStdString(), QApplication::font().family().toStdString());
+    EXPECT_EQ(font.pointSize(), 8);
+    EXPECT_GE(a.PingTimeLabel->width(), QFontMetrics(font).horizontalAdvance("42ms"));
     a.Timer1Timer();
     EXPECT_EQ(a.PingTimeLabel->palette().color(QPalette::WindowText).rgb() & 0xFFFFFF, 0x00FB00u);
 

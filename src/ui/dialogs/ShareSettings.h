@@ -24,6 +24,9 @@ public:
     QLabel *Label1;
     QLineEdit *Edit1;
     QPushButton *OKBtn, *CancelBtn;
+
+private:
+    void LayOut();
 };
 
 // What the dialog needs of the window it serves.

@@ -9,9 +9,9 @@
 #include "session/BacktestNames.h"
 #include "session/GetAlertData.h"
 #include "support/DebugLog.h"
+#include "support/GeneralFont.h"
 #include "support/ToolkitColors.h"
 
-#include <QApplication>
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -43,9 +43,7 @@ TAlertPanel::TAlertPanel(QWidget *parent)
 TAlertPanel::TAlertPanel(TAllAlertsConnection &session, QWidget *parent)
     : QWidget(parent)
 {
-    QFont font = QApplication::font();
-    font.setPointSize(8);
-    setFont(font);
+    setFont(GeneralFont());
 
     FDescription = new QPlainTextEdit(this);
     FDescription->setReadOnly(true);

@@ -2,6 +2,7 @@
 
 #include "session/GetAlertData.h"
 #include "support/DebugLog.h"
+#include "support/GeneralFont.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -136,9 +137,7 @@ TStatusFrame::TStatusFrame(QWidget *parent, TStatusFrameList &list)
     PaintBox1->setGeometry(BarsLeft, BarsTop, BarsWidth, BarsHeight);
     PaintBox1->installEventFilter(this);
 
-    QFont font("MS Sans Serif");
-    font.setPointSize(8);
-    PingTimeLabel->setFont(font);
+    PingTimeLabel->setFont(GeneralFont());
     // Not transparent: it covers the oldest bars, over their whole height.
     PingTimeLabel->setAutoFillBackground(true);
     PingTimeLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);

@@ -1,6 +1,7 @@
 #include "support/DebugWindow.h"
 
 #include "support/DebugLog.h"
+#include "support/GeneralFont.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -22,9 +23,7 @@ TMiscDebugWindow::TMiscDebugWindow()
 {
     setWindowTitle("Kestrova Debug Window");
     setGeometry(192, 114, 1142, 656);
-    QFont font("MS Sans Serif");
-    font.setPointSize(8);
-    setFont(font);
+    setFont(GeneralFont());
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(Memo1);
