@@ -291,21 +291,6 @@ TEST_F(HostWindows, ReleasedFromInsideItsOwnAndAnotherWindowsCallback)
     EXPECT_STREQ(Kv().KV_GetDataConfig(d), "");
 }
 
-TEST_F(HostWindows, BacktestStartCallbackCanRefuse)
-{
-    const KV_HWND h = Create();
-    Kv().KV_SimulateQuorixClick(h);
-    ASSERT_EQ(Of("quorix").size(), 1u);
-    EXPECT_EQ(Of("quorix")[0].Window, h);
-    kvtest::RunFor(50);
-    EXPECT_FALSE(Shown("QuorixConfigWindow")) << "refused";
-    Rec().Allow = 1;
-    Kv().KV_SimulateQuorixClick(h);
-    EXPECT_EQ(Of("quorix").size(), 2u);
-    ASSERT_TRUE(kvtest::RunUntil([&] { return Shown("QuorixConfigWindow") != nullptr; }));
-    Shown("QuorixConfigWindow")->close();
-}
-
 TEST_F(HostWindows, TheReferenceServerNamesTheWindowAndTimesItsAlerts)
 {
     kvtest::AlertServerProcess server({ "--rate", "40" });
