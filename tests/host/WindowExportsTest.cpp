@@ -2,101 +2,20 @@
 // in the host's widget, configuration strings, menu paths, host items, callbacks and the getters
 // read inside them, against the reference server and against scripted replies.
 
-#include "host/HostLibrary.h"
+#include "host/HostWindows.h"
 #include "host/ScriptedAlertServer.h"
 #include "support/AlertServerProcess.h"
-#include "support/QtLoop.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QPointer>
-#include <QTest>
-#include <QWidget>
 #include <cmath>
 #include <ctime>
-#include <functional>
-#include <gtest/gtest.h>
 
-using kvhost::Kv;
+using namespace kvhost;
 
 namespace {
-
-// What the getters said inside one callback.
-struct Event
-{
-    std::string What;
-    KV_HWND Window = 0;
-    std::string Symbol, Type, Description, Name, Caption;
-    int32_t Time = 0, MenuId = 0;
-    double Quality = 0, RelVol = 0;
-};
-
-struct Recorder
-{
-    std::vector<Event> Events;
-    // Runs inside the callback, after the getters were read.
-    std::function<void(const Event &)> During;
-    int32_t Allow = 0;
-};
-
-Recorder &Rec()
-{
-    static Recorder recorder;
-    return recorder;
-}
-
-std::string Text(const char *text)
-{
-    return text ? std::string(text) : std::string("<null>");
-}
-
-Event Read(const char *what)
-{
-    const auto &kv = Kv();
-    Event e;
-    e.What = what;
-    e.Window = kv.KV_GetCallbackWindow();
-    e.Symbol = Text(kv.KV_GetCallbackAlertSymbol());
-    e.Type = Text(kv.KV_GetCallbackAlertType());
-    e.Description = Text(kv.KV_GetCallbackAlertDescription());
-    e.Time = kv.KV_GetCallbackAlertTimeStamp();
-    e.Quality = kv.KV_GetCallbackAlertQuality();
-    e.RelVol = kv.KV_GetCallbackAlertRelVol();
-    e.Caption = Text(kv.KV_GetCallbackMenuCaption());
-    e.MenuId = kv.KV_GetCallbackMenuId();
-    e.Name = e.Window ? Text(kv.KV_GetWindowName(e.Window)) : "";
-    return e;
-}
-
-void Record(const char *what)
-{
-    Rec().Events.push_back(Read(what));
-    if (Rec().During)
-        Rec().During(Rec().Events.back());
-}
-
-void OnEachAlert()
-{
-    Record("each");
-}
-void OnSelected()
-{
-    Record("selected");
-}
-void OnName()
-{
-    Record("name");
-}
-void OnMenu()
-{
-    Record("menu");
-}
-int32_t OnQuorixStart()
-{
-    Record("quorix");
-    return Rec().Allow;
-}
 
 std::vector<std::string> Fields(const char *text)
 {
@@ -140,60 +59,6 @@ QPoint FirstRowCell(const QWidget &grid, const char *layout, int type)
     }
     return QPoint(-1, -1);
 }
-
-class HostWindows : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(Kv().Error, "");
-        Rec() = {};
-        Host.resize(900, 700);
-        Host.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&Host));
-        Kv().KV_SetEachAlertCallback(OnEachAlert);
-        Kv().KV_SetAlertSelectedCallback(OnSelected);
-        Kv().KV_SetWindowNameCallback(OnName);
-        Kv().KV_SetCustomMenuCallback(OnMenu);
-        Kv().KV_SetQuorixStartCallback(OnQuorixStart);
-    }
-    void TearDown() override
-    {
-        for (KV_HWND h : Created)
-            Kv().KV_ReleaseWindow(h);
-        Kv().KV_SetEachAlertCallback(nullptr);
-        Kv().KV_SetAlertSelectedCallback(nullptr);
-        Kv().KV_SetWindowNameCallback(nullptr);
-        Kv().KV_SetCustomMenuCallback(nullptr);
-        Kv().KV_SetQuorixStartCallback(nullptr);
-        kvtest::RunFor(20);
-    }
-    KV_HWND Create(const char *dataConfig = nullptr)
-    {
-        const KV_HWND h = Kv().KV_CreateAlertWindow(Host.winId());
-        Created.push_back(h);
-        if (dataConfig)
-            Kv().KV_SetDataConfig(h, dataConfig);
-        return h;
-    }
-    // The events of one kind, in order.
-    std::vector<Event> Of(const std::string &what) const
-    {
-        std::vector<Event> out;
-        for (const Event &e : Rec().Events)
-            if (e.What == what)
-                out.push_back(e);
-        return out;
-    }
-    void UseServer(const std::string &address)
-    {
-        Kv().KV_SetTcpIpServerAddress(address.c_str());
-        Kv().KV_SetUsernameAndPassword("host", "pw");
-    }
-
-    QWidget Host;
-    std::vector<KV_HWND> Created;
-};
 
 TEST_F(HostWindows, CreatedInTheHostPlacedConfiguredAndReleasedOnce)
 {
@@ -448,27 +313,6 @@ TEST_F(HostWindows, ReleasedFromInsideItsOwnAndAnotherWindowsCallback)
         },
         10000));
     EXPECT_STREQ(Kv().KV_GetDataConfig(d), "");
-}
-
-TEST_F(HostWindows, BacktestStartCallbackCanRefuse)
-{
-    const KV_HWND h = Create();
-    Kv().KV_SimulateQuorixClick(h);
-    ASSERT_EQ(Of("quorix").size(), 1u);
-    EXPECT_EQ(Of("quorix")[0].Window, h);
-    const auto settingsShown = [] {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (w->isVisible() && w->objectName() == QLatin1String("QuorixConfigWindow"))
-                return w;
-        return static_cast<QWidget *>(nullptr);
-    };
-    kvtest::RunFor(50);
-    EXPECT_FALSE(settingsShown()) << "refused";
-    Rec().Allow = 1;
-    Kv().KV_SimulateQuorixClick(h);
-    EXPECT_EQ(Of("quorix").size(), 2u);
-    ASSERT_TRUE(kvtest::RunUntil([&] { return settingsShown() != nullptr; }));
-    settingsShown()->close();
 }
 
 TEST_F(HostWindows, TheReferenceServerNamesTheWindowAndTimesItsAlerts)

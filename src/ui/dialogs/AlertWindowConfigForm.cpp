@@ -112,6 +112,8 @@ QScrollArea *TConfigureAlertsForm::NewScrollBox(
 
 void TConfigureAlertsForm::BuildFixedLayout()
 {
+    // The name a host looks the shared dialog up by among its top-level windows.
+    setObjectName("ConfigureAlertsForm");
     setWindowTitle("Configure Alerts");
     setFixedSize(525, 356);
     QFont small = font();
