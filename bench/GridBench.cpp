@@ -72,6 +72,7 @@ public:
     }
     void CancelRequest(const TMessageHandle &) override { }
     std::string Username() const override { return "bench"; }
+    bool LoginRefused() const override { return false; }
     TConnectionSettings ConnectionSettings() const override { return {}; }
     uint64_t ResetCount() const override { return 0; }
     void ReportNetworkActivity(bool, const std::string &) override { }

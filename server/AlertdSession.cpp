@@ -197,7 +197,7 @@ void TAlertdSession::Handle(const TMessageToServer &request)
         } else if (command == "quorix_listen") {
             FBacktests.Listen(id);
         } else if (command == "quorix_new_request") {
-            FBacktests.NewRequest(request, FRefused || FAccount.empty() ? "Not logged in." : "");
+            FBacktests.NewRequest(request, LoggedIn() ? "" : "Not logged in.");
             Reply(id, EmptyReply());
         } else if (command == "quorix_cancel_request") {
             FBacktests.Cancel(Value(request, "window_id"));
@@ -216,25 +216,14 @@ void TAlertdSession::Handle(const TMessageToServer &request)
                 Close("fault download-fail"); // the one way a single request fails
             else
                 Reply(id, answer.Body);
-        } else if (command == "update_list") {
-            UpdateList(id, request);
-        } else if (command == "delete_all_lists") {
-            if (!FRefused)
-                FState.Lists().DeleteAll(FAccount);
-            ResolveAllLists();
-            Reply(id, EmptyReply());
+        } else if (command == "update_list" || command == "delete_all_lists"
+            || command == "get_list_of_lists") {
+            ListRequest(id, command, request);
         } else if (command == "edit_config_new") {
             Reply(id,
                 EditConfigReply(Value(request, "config"),
                     Value(request, "disabled_supported") == "1",
                     FRefused ? std::vector<TListInfo>() : FState.Lists().Lists(FAccount)));
-        } else if (command == "get_list_of_lists") {
-            TXmlWriter xml;
-            xml.Open("API").Open("LISTS");
-            if (!FRefused)
-                for (const auto &list : FState.Lists().Lists(FAccount))
-                    xml.Open("LIST").Attr("ID", list.Id).Attr("NAME", list.Name).Close();
-            Reply(id, xml.Finish());
         } else {
             // Commands this server does not offer still
             // get an answer, so the client's request does not hang.
@@ -419,15 +408,37 @@ void TAlertdSession::SendHistory(
         + std::to_string(messages.size()) + " messages");
 }
 
+void TAlertdSession::ListRequest(
+    int32_t id, const std::string &command, const TMessageToServer &request)
+{
+    if (!LoggedIn()) {
+        // No user's store behind this connection: say so, rather than answer as if it was done.
+        Log(command + " refused: not logged in");
+        Reply(id, RefusalReply("Not logged in."));
+    } else if (command == "update_list") {
+        UpdateList(id, request);
+    } else if (command == "delete_all_lists") {
+        FState.Lists().DeleteAll(FAccount);
+        ResolveAllLists();
+        Reply(id, EmptyReply());
+    } else {
+        TXmlWriter xml;
+        xml.Open("API").Open("LISTS");
+        for (const auto &list : FState.Lists().Lists(FAccount))
+            xml.Open("LIST").Attr("ID", list.Id).Attr("NAME", list.Name).Close();
+        Reply(id, xml.Finish());
+    }
+}
+
 void TAlertdSession::UpdateList(int32_t id, const TMessageToServer &request)
 {
     TListUpdate update;
     const std::string idText = Value(request, "id");
     char *end = nullptr;
     const long listId = std::strtol(idText.c_str(), &end, 10);
-    if (idText.empty() || *end || listId <= 0 || listId > INT32_MAX || FRefused) {
-        Log("update_list ignored (list id \"" + idText + "\")");
-        Reply(id, EmptyReply());
+    if (idText.empty() || *end || listId <= 0 || listId > INT32_MAX) {
+        Log("update_list refused (list id \"" + idText + "\")");
+        Reply(id, RefusalReply("Invalid list id."));
         return;
     }
     update.Id = static_cast<int>(listId);

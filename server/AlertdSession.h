@@ -66,11 +66,15 @@ private:
     void Handle(const TMessageToServer &request);
     void Reply(int32_t id, const std::string &body);
     void Log(const std::string &text) const;
+    // The user's store is open to this connection: a login succeeded and was not taken back.
+    bool LoggedIn() const { return !FRefused && !FAccount.empty(); }
 
     void Login(int32_t id, const TMessageToServer &request);
     void SetConfig(int32_t id, const TMessageToServer &request);
     void SendHistory(
         const std::string &windowId, const TWindowFilter &filter, const TMessageToServer &request);
+    // update_list, delete_all_lists and get_list_of_lists: refused unless logged in.
+    void ListRequest(int32_t id, const std::string &command, const TMessageToServer &request);
     void UpdateList(int32_t id, const TMessageToServer &request);
     void GetAlerts(int32_t id);
     void ResolveLists(TWindowFilter &filter);

@@ -108,4 +108,9 @@ std::string EmptyReply()
     return "<API/>";
 }
 
+std::string RefusalReply(std::string_view reason)
+{
+    return TXmlWriter().Open("API").Open("STATUS").Attr("KV-ErrorMsg", reason).Finish();
+}
+
 } // namespace kestrova::alertd

@@ -34,5 +34,8 @@ std::string XmlEscape(std::string_view text);
 
 // A document with only the top element.
 std::string EmptyReply();
+// The answer to a request the server did not carry out: STATUS with the reason in "KV-ErrorMsg"
+// (the client keeps what it sent and tries again later).
+std::string RefusalReply(std::string_view reason);
 
 } // namespace kestrova::alertd

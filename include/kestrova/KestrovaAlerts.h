@@ -103,10 +103,10 @@ KV_EXPORT void KV_SetDebugInformation(void);
 /* ---- Symbol lists (addressed by a positive id of the host's choosing) ----
  *
  * Edits are asynchronous: each function records the edit and returns. The library sends a list's
- * edits together, keeps them while there is no connection (sending them once there is one) and
- * resends them after a failure, two seconds later and then twice as long after each failure in
- * a row, up to a minute; each list waits on its own. KV_GetDiagnostics counts the lists with
- * edits waiting. */
+ * edits together, keeps them while there is no connection (sending them once there is one) or
+ * while the server refuses the login (sending them once a login succeeds), and resends them
+ * after a failure, two seconds later and then twice as long after each failure in a row, up to
+ * a minute; each list waits on its own. KV_GetDiagnostics counts the lists with edits waiting. */
 
 /* Names a list (name must not be null); forceUpdate != 0 sends the name now, otherwise with the
  * list's next change. */
@@ -126,7 +126,7 @@ KV_EXPORT void KV_SendTempList(int32_t listId);
 /* Deletes every list of the user on the server. */
 KV_EXPORT void KV_DeleteAllLists(void);
 /* Empties the array KV_ReadListOfLists returns and fetches the list of lists; the callback tells
- * when it has arrived. */
+ * when it has arrived (while the login is refused, only after a login succeeds). */
 KV_EXPORT void KV_RequestListOfLists(void);
 /* Sets the callback called after each list of lists arrives; null removes it. */
 KV_EXPORT void KV_SetListOfListsCallback(KV_Callback callback);

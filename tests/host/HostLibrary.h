@@ -39,7 +39,13 @@ namespace kvhost {
     X(KV_GetCallbackAlertTimeStamp)                                                                \
     X(KV_GetCallbackAlertDescription)                                                              \
     X(KV_GetCallbackAlertQuality)                                                                  \
-    X(KV_GetCallbackAlertRelVol)
+    X(KV_GetCallbackAlertRelVol)                                                                   \
+    X(KV_GetDiagnostics)                                                                           \
+    X(KV_SetListName)                                                                              \
+    X(KV_AddSymbolToList)                                                                          \
+    X(KV_RequestListOfLists)                                                                       \
+    X(KV_SetListOfListsCallback)                                                                   \
+    X(KV_ReadListOfLists)
 
 struct HostLibrary
 {

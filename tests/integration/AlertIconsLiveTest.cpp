@@ -34,6 +34,7 @@ public:
     }
     void CancelRequest(const TMessageHandle &handle) override { FInner.CancelRequest(handle); }
     std::string Username() const override { return FInner.Username(); }
+    bool LoginRefused() const override { return FInner.LoginRefused(); }
     uint64_t ResetCount() const override { return FInner.ResetCount(); }
     TConnectionSettings ConnectionSettings() const override { return FInner.ConnectionSettings(); }
     void ReportNetworkActivity(bool success, const std::string &text) override

@@ -156,7 +156,14 @@ TEST(AlertdServer, UsersFileRefusesUnknownUsersAndWrongPasswords)
     };
     EXPECT_EQ(state("bob", "secret"), "bad username");
     EXPECT_EQ(state("ann", "guess"), "bad password");
+    // A refused login's list requests are refused too, in the form the client reads as failure.
+    for (const char *command : { "update_list", "delete_all_lists", "get_list_of_lists" }) {
+        const std::string reply
+            = client.Call({ { "command", command }, { "id", "1" }, { "add", "ABC\n" } });
+        EXPECT_EQ(XmlAttribute(reply, "STATUS", "KV-ErrorMsg"), "Not logged in.") << command;
+    }
     EXPECT_EQ(state("ann", "secret"), "good");
+    EXPECT_EQ(CountElements(client.Call({ { "command", "get_list_of_lists" } }), "LIST"), 0);
 }
 
 TEST(AlertdServer, GarbageDisconnectsOnlyItsSender)

@@ -35,6 +35,7 @@ public:
                 r.Cancelled = true;
     }
     std::string Username() const override { return User; }
+    bool LoginRefused() const override { return Refused; }
     uint64_t ResetCount() const override { return Resets; }
     kestrova::TConnectionSettings ConnectionSettings() const override { return Settings; }
     void ReportNetworkActivity(bool success, const std::string &text) override
@@ -65,6 +66,7 @@ public:
     std::vector<Sent> Requests;
     std::vector<std::pair<bool, std::string>> Activity;
     std::string User = "trader";
+    bool Refused = false;
     uint64_t Resets = 0;
     kestrova::TConnectionSettings Settings;
     int32_t NextId = 1;

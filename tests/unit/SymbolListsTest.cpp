@@ -257,6 +257,39 @@ TEST_F(SymbolListsTest, AReplyThatCannotBeParsedAcknowledgesNothing)
     EXPECT_EQ(Server.Value(4, "add"), "BBB\n");
 }
 
+TEST_F(SymbolListsTest, NothingCountsAsDoneWhileTheLoginIsRefusedAndEditsGoOutAfterIt)
+{
+    TListController &list = Hub.GetListController(4);
+    list.AddSymbol("AAA");
+    // Refused before the answer came: an empty answer, as a server that keeps nothing for a
+    // refused login may give, acknowledges nothing.
+    Server.Refused = true;
+    Server.Answer(0, true, "<API/>");
+    EXPECT_TRUE(list.InFlight());
+    // Made while refused, a delete-all too: kept, and nothing is sent however long it lasts.
+    Hub.DeleteAllLists();
+    list.AddSymbol("BBB");
+    for (int i = 0; i < 100; ++i)
+        Hub.Tick();
+    EXPECT_EQ(Server.Requests.size(), 1u);
+    EXPECT_EQ(Hub.EditsWaiting(), 2);
+
+    // New credentials: the delete-all goes first, then the later edit. The server's own refusal
+    // fails quietly.
+    Server.Refused = false;
+    Hub.Tick();
+    ASSERT_EQ(Server.Requests.size(), 2u);
+    EXPECT_EQ(Server.Value(1, "command"), "delete_all_lists");
+    Server.Answer(1, true, "<API/>");
+    Hub.Tick();
+    ASSERT_EQ(Server.Requests.size(), 3u);
+    EXPECT_EQ(Server.Value(2, "add"), "BBB\n");
+    const size_t logged = DebugLog::Entries().size();
+    Server.Answer(2, true, "<API><STATUS KV-ErrorMsg='Not logged in.'/></API>");
+    EXPECT_TRUE(list.InFlight());
+    EXPECT_EQ(DebugLog::Entries().size(), logged);
+}
+
 TEST_F(SymbolListsTest, ControllersAreCreatedOnceForPositiveIdsAndCancelTheirRequestsWhenFreed)
 {
     EXPECT_THROW(Hub.GetListController(0), EAssertionFailed);

@@ -91,6 +91,10 @@ public:
         TServerResponseEvent onReply) override;
     void CancelRequest(const TMessageHandle &handle) override;
     std::string Username() const override { return FUsername; }
+    bool LoginRefused() const override
+    {
+        return FLoginState == lsBadUsername || FLoginState == lsBadPassword || FDisconnectedForGood;
+    }
     uint64_t ResetCount() const override { return FResetCount; }
     TConnectionSettings ConnectionSettings() const override { return FSettings; }
     void ReportNetworkActivity(bool success, const std::string &text) override;

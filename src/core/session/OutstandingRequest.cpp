@@ -35,7 +35,10 @@ void TOutstandingRequest::Finish(uint64_t ticket, bool success, const std::strin
         return;
     FOutstanding = false;
     FHandle = {};
-    RunGuarded(location, [&] { onReply(success, body); });
+    // The login reply comes before the replies to the requests sent after it on the same link,
+    // so a refusal is known here before any answer to them arrives.
+    const bool done = success && !FSession.LoginRefused();
+    RunGuarded(location, [&] { onReply(done, body); });
 }
 
 void TOutstandingRequest::Cancel()

@@ -1,7 +1,9 @@
 #pragma once
 // One single-reply request at a time through the session. The reply of a request that was
 // cancelled or replaced is ignored; a reply that comes while Send runs is taken; a request the
-// session gives no handle for (no reply can come) fails at once. Frees nothing it did not make.
+// session gives no handle for (no reply can come) fails at once. A reply that comes while the
+// login is refused fails too: no user's data stands behind it, whatever it says. Frees nothing
+// it did not make.
 
 #include "session/ServerRequests.h"
 

@@ -22,6 +22,10 @@ public:
     // Detaches the callback of a request still in flight; a late reply is ignored.
     virtual void CancelRequest(const TMessageHandle &handle) = 0;
     virtual std::string Username() const = 0;
+    // True while the server does nothing for this user: its login was refused (unknown user,
+    // wrong password) or the server logged it out for good. Ends when the host gives new
+    // credentials (or resets) and a new login is tried.
+    virtual bool LoginRefused() const = 0;
     // The proxy and time-limit settings that HTTP fetches use as well.
     virtual TConnectionSettings ConnectionSettings() const = 0;
     // Number of resets done so far (a reply from before a reset is stale).

@@ -50,6 +50,8 @@ void TListMaster::ReceiveData(bool success, const std::string &body)
         try {
             lists = ParseListsReply(body);
             parsed = true;
+        } catch (const EListRequestRefused &) {
+            // Asked again later; an empty array would tell the host it has no lists.
         } catch (const std::exception &e) {
             ReportException(e, "ListOfListsUnit, TListMaster.ReceiveData, \"" + body + "\"");
         }

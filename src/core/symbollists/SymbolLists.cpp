@@ -82,6 +82,8 @@ void TListController::TrySend()
         FInFlight.reset();
         return;
     }
+    if (FSession.LoginRefused())
+        return; // kept until a login succeeds; the tick tries again
     if (FPending) {
         MergeDelta(FInFlight, std::move(*FPending));
         FPending.reset();
@@ -112,6 +114,8 @@ void TListController::OnRequestFinished(bool success, const std::string &body)
                 FSymbolsValid = true;
             }
             done = true;
+        } catch (const EListRequestRefused &) {
+            // Not stored: sent again later, and nothing to report.
         } catch (const std::exception &e) {
             ReportException(e, "SymbolLists, TListController.OnRequestFinished, \"" + body + "\"");
         }
@@ -146,6 +150,10 @@ void TDeleteAllLists::Send()
     FResend = false;
     if (FSession.Username().empty())
         return;
+    if (FSession.LoginRefused()) {
+        FResend = true; // the tick sends it once a login succeeds
+        return;
+    }
     FInFlight = true;
     try {
         FRequest.Send({ { "command", "delete_all_lists" } },
@@ -166,9 +174,11 @@ void TDeleteAllLists::OnRequestFinished(bool success, const std::string &body)
             FResend = true; // the timer retries
             return;
         }
-        ParseXml(body); // a reply that cannot be parsed is a failure too
+        CheckListReply(body); // a refusal, or a reply that cannot be parsed, is a failure too
         if (FResend)
             Send(); // asked for meanwhile: goes out at once
+    } catch (const EListRequestRefused &) {
+        FResend = true;
     } catch (const std::exception &e) {
         ReportException(e, "SymbolLists, TDeleteAllLists.OnRequestFinished, \"" + body + "\"");
         FResend = true;

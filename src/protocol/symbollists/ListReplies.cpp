@@ -11,12 +11,22 @@
 namespace kestrova {
 
 namespace {
-// The element `name` below the reply's first top-level element, or null.
+// The element `name` below the reply's first top-level element, or null. Raises
+// EListRequestRefused when the reply carries the server's refusal.
 PXmlNode ListElement(const std::string &body, const char *name)
 {
-    return NodeAtPath(ParseXml(body), { 0, name });
+    const PXmlNode root = ParseXml(body);
+    const std::string refusal = AttributeAtPath(root, { 0, "STATUS" }, "", "KV-ErrorMsg");
+    if (!refusal.empty())
+        throw EListRequestRefused(refusal);
+    return NodeAtPath(root, { 0, name });
 }
 } // namespace
+
+void CheckListReply(const std::string &body)
+{
+    ListElement(body, "STATUS");
+}
 
 std::vector<std::string> ParseSymbolsReply(const std::string &body)
 {

@@ -1,7 +1,8 @@
 #pragma once
-// Reading the two symbol-list replies: the symbols of one list ("SYMBOLS") and the list of lists
+// Reading the symbol-list replies: the symbols of one list ("SYMBOLS") and the list of lists
 // ("LISTS"). Both look below the reply's first top-level element; malformed markup raises
-// EXmlException.
+// EXmlException. A server that did not carry out a list request says so with "KV-ErrorMsg" on
+// "STATUS" (as for a refused window configuration); every reader raises EListRequestRefused then.
 
 #include "support/Exceptions.h"
 
@@ -13,6 +14,8 @@ namespace kestrova {
 
 // A list id that cannot be read.
 KV_DECLARE_EXCEPTION(EInvalidListReply, Exception);
+// The server did not carry out the request (nothing was stored); the message is its reason.
+KV_DECLARE_EXCEPTION(EListRequestRefused, Exception);
 
 // One entry of the list of lists.
 struct TListInfo
@@ -31,6 +34,9 @@ std::vector<std::string> ParseSymbolsReply(const std::string &body);
 // EInvalidListReply), "NAME" as text (missing: empty). Entries whose id is not above 0, and
 // every entry after the first with a given id, are skipped. No "LISTS" element: empty.
 TLists ParseListsReply(const std::string &body);
+
+// Checks a reply whose content is not read (the delete-all's): raises as the readers above do.
+void CheckListReply(const std::string &body);
 
 // A decimal 32-bit integer with an optional sign and nothing else; raises EInvalidListReply.
 int32_t ParseDecimalInt32(const std::string &text);
