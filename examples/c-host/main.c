@@ -6,7 +6,7 @@
  *
  *   c-host [--lib PATH] [--settle-ms N] [--timeout-ms N] [--linger-ms N] SERVER USER PASSWORD
  *          [EDIT...]
- *   c-host [--lib PATH] --version
+ *   c-host [--lib PATH] --version | --help
  *
  * After the edits it pumps for the settle time (default 1000 ms: the library sends a list's
  * edits made while an update is in flight once that update is answered), then requests the list
@@ -174,12 +174,12 @@ static int PrintVersions(const char *libraryPath)
     return 0;
 }
 
-static void Usage(void)
+static void Usage(FILE *to)
 {
-    fprintf(stderr,
+    fprintf(to,
         "usage: c-host [--lib PATH] [--settle-ms N] [--timeout-ms N] [--linger-ms N] SERVER USER "
         "PASSWORD [EDIT...]\n"
-        "       c-host [--lib PATH] --version\n"
+        "       c-host [--lib PATH] --version | --help\n"
         "edits: name:ID:TEXT add:ID:SYMBOL del:ID:SYMBOL droplist:ID temp:SYMBOL cleartemp\n"
         "       sendtemp:ID deleteall wait:MS\n");
 }
@@ -204,8 +204,12 @@ int main(int argc, char **argv)
     }
     if (arg < argc && strcmp(argv[arg], "--version") == 0)
         return PrintVersions(libraryPath);
+    if (arg < argc && strcmp(argv[arg], "--help") == 0) {
+        Usage(stdout);
+        return 0;
+    }
     if (argc - arg < 3) {
-        Usage();
+        Usage(stderr);
         return 1;
     }
 
