@@ -160,12 +160,12 @@ TEST_F(AlertPanelTest, StatusTextsMayCarryRichText)
     EXPECT_THROW(Panel->SaveStatus(dir.filePath("missing/results.rtf").toStdString()), EInOutError);
 }
 
-// How many lines of a text box, scrolled to its top, show whole; and whether anything of the
-// next line shows below them (a pixel of another colour than the box's background).
+// How many lines of a text box show whole, counted from the text's first line (none when the
+// first line is scrolled out of view); and whether anything of the next line shows below them
+// (a pixel of another colour than the box's background).
 template<typename TBox>
 std::pair<int, bool> WholeLinesAndMore(TBox &box)
 {
-    box.verticalScrollBar()->setValue(0);
     const int height = box.viewport()->height();
     int whole = 0, end = 0;
     for (QTextBlock block = box.document()->begin(); block.isValid(); block = block.next())
@@ -173,15 +173,17 @@ std::pair<int, bool> WholeLinesAndMore(TBox &box)
             QTextCursor at(block);
             at.setPosition(block.position() + block.layout()->lineAt(i).textStart());
             const QRect line = box.cursorRect(at);
-            if (line.bottom() < height) {
+            if (line.top() >= 0 && line.bottom() < height && (whole > 0 || end == 0)) {
                 ++whole;
-                end = std::max(end, line.bottom() + 1);
+                end = line.bottom() + 1;
+            } else if (end == 0) {
+                end = -1; // the first line is not shown whole
             }
         }
     const QImage shown = box.viewport()->grab().toImage();
     const QColor background = box.palette().color(QPalette::Base);
     bool more = false;
-    for (int y = end; y < height; ++y)
+    for (int y = std::max(0, end); y < height; ++y)
         for (int x = 0; x < shown.width(); ++x)
             more = more || shown.pixelColor(x, y) != background;
     return { whole, more };
@@ -202,10 +204,15 @@ TEST_F(AlertPanelTest, InANarrowWindowAStripOfKLinesShowsKWholeLines)
         EXPECT_EQ(WholeLinesAndMore(status), std::make_pair(k, false));
         EXPECT_EQ(WholeLinesAndMore(description), std::make_pair(k, false));
     }
-    // The invitation wraps in a narrow bar; none of its lines is cut either.
-    Panel->SetStatusText(TAlertPanel::DefaultStatusText());
-    Panel->SetBacktestHeight(BacktestLine());
-    EXPECT_FALSE(WholeLinesAndMore(status).second);
+    // A window opened narrow, in the default layout (a backtest bar of two lines): the
+    // invitation wraps to more lines than that and shows from its start, no line cut.
+    TAlertPanel narrow(Session);
+    narrow.resize(300, 250);
+    narrow.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&narrow));
+    EXPECT_EQ(narrow.BacktestHeight(), BacktestLine() + BacktestLine() - 5);
+    EXPECT_GT(narrow.StatusBox().document()->size().height(), narrow.StatusBox().height());
+    EXPECT_EQ(WholeLinesAndMore(narrow.StatusBox()), std::make_pair(2, false));
 }
 
 TEST_F(AlertPanelTest, TheBacktestButtonShowsWhetherABacktestRuns)

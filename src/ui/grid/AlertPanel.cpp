@@ -137,6 +137,9 @@ void TAlertPanel::LoadStatus()
     frame.setLeftMargin(StatusIndent);
     frame.setRightMargin(StatusIndent);
     document.rootFrame()->setFrameFormat(frame);
+    // The box's cursor went along with the text to its end; a box too small for the text
+    // would keep that end in view. It shows the start.
+    FStatus->moveCursor(QTextCursor::Start);
 }
 
 void TAlertPanel::SaveStatus(const std::string &fileName) const
