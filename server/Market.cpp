@@ -118,7 +118,6 @@ TMarket::TMarket(uint64_t seed, int symbolCount, int64_t startUnixMs)
             state.Closes[d] = Round(p, 0.01);
             p = std::max(0.5, p * std::exp(-(rng.Gaussian() * daily) + 0.0002));
         }
-        state.Open = state.Price = state.High = state.Low = price;
         state.Intraday.resize(IntradayPoints);
         double q = price * std::exp(rng.Gaussian() * daily);
         for (auto &v : state.Intraday) {
@@ -126,6 +125,13 @@ TMarket::TMarket(uint64_t seed, int symbolCount, int64_t startUnixMs)
             q = std::max(0.5, q * std::exp(rng.Gaussian() * daily / 8));
         }
         state.Intraday.back() = price;
+        // The day so far is that path: the first alerts stand somewhere inside its range, not
+        // at a new high or low each.
+        state.Price = price;
+        state.Open = state.Intraday.front();
+        const auto [low, high] = std::minmax_element(state.Intraday.begin(), state.Intraday.end());
+        state.Low = *low;
+        state.High = *high;
         FState.push_back(std::move(state));
     }
 }

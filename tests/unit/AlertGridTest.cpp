@@ -201,6 +201,38 @@ TEST_F(AlertGridTest, ANewAlertLandsAtTheNewestEndInEachDirection)
     }
 }
 
+TEST_F(AlertGridTest, AFullWindowIsFilledWithAlertsToItsFarEdgeInEachDirection)
+{
+    for (int direction : { adDown, adUp, adLeft, adRight }) {
+        SCOPED_TRACE(DirectionCaption(direction));
+        Grid().Clear();
+        Grid().SetWindowConfig(Layout(direction));
+        Grid().SetCellRenderer(cdSymbol, [](const TAlertGrid &, TCellPaint &cell) {
+            cell.Painter.fillRect(cell.Rect, Qt::red);
+        });
+        Grid().AlertsArrived(Numbered(0, 200), false);
+        // Along the line of Symbol cells, from the window's far edge inwards: the first red
+        // pixel is at most a grid line away from it.
+        const QImage shot = Fresh();
+        const QPoint symbols = SymbolCell(Vertical() ? Grid().TopRow() : Grid().LeftCol()).center();
+        const int edge = Vertical() ? shot.height() - 1 : shot.width() - 1;
+        int gap = 0;
+        while (gap < edge
+            && shot.pixelColor(
+                   Vertical() ? QPoint(symbols.x(), edge - gap) : QPoint(edge - gap, symbols.y()))
+                != QColor(Qt::red))
+            ++gap;
+        EXPECT_LE(gap, Grid().GridLineWidth());
+        // The newest alert is the one at the newest end.
+        const int newest = direction == adDown || direction == adRight ? 1
+            : Vertical()                                               ? Grid().RowCount() - 1
+                                                                       : Grid().ColCount() - 1;
+        EXPECT_FALSE(SymbolCell(newest).isEmpty());
+        EXPECT_EQ(LineOf("S199"), newest);
+        Grid().SetCellRenderer(cdSymbol, nullptr);
+    }
+}
+
 TEST_F(AlertGridTest, TheNewestBatchIsHighlightedInTheGroupedAndWriteOverViews)
 {
     TAlertGrid &g = Grid();

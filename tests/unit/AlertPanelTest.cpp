@@ -11,11 +11,13 @@
 #include "support/FakeChannel.h"
 
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QTextLayout>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
@@ -156,6 +158,61 @@ TEST_F(AlertPanelTest, StatusTextsMayCarryRichText)
     EXPECT_TRUE(saved.Paragraphs[0].Runs[0].Style.Bold);
     EXPECT_TRUE(saved.Paragraphs[1].Runs[0].Style.Italic);
     EXPECT_THROW(Panel->SaveStatus(dir.filePath("missing/results.rtf").toStdString()), EInOutError);
+}
+
+// How many lines of a text box show whole, counted from the text's first line (none when the
+// first line is scrolled out of view); and whether anything of the next line shows below them
+// (a pixel of another colour than the box's background).
+template<typename TBox>
+std::pair<int, bool> WholeLinesAndMore(TBox &box)
+{
+    const int height = box.viewport()->height();
+    int whole = 0, end = 0;
+    for (QTextBlock block = box.document()->begin(); block.isValid(); block = block.next())
+        for (int i = 0; i < block.layout()->lineCount(); ++i) {
+            QTextCursor at(block);
+            at.setPosition(block.position() + block.layout()->lineAt(i).textStart());
+            const QRect line = box.cursorRect(at);
+            if (line.top() >= 0 && line.bottom() < height && (whole > 0 || end == 0)) {
+                ++whole;
+                end = line.bottom() + 1;
+            } else if (end == 0) {
+                end = -1; // the first line is not shown whole
+            }
+        }
+    const QImage shown = box.viewport()->grab().toImage();
+    const QColor background = box.palette().color(QPalette::Base);
+    bool more = false;
+    for (int y = std::max(0, end); y < height; ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            more = more || shown.pixelColor(x, y) != background;
+    return { whole, more };
+}
+
+TEST_F(AlertPanelTest, InANarrowWindowAStripOfKLinesShowsKWholeLines)
+{
+    Panel->resize(320, 300);
+    const std::string lines = "\\b Backtest results\\b0\\par Won 62%\\par Lost 38%\\par Even 0%";
+    Panel->SetStatusText(lines);
+    Panel->SetDescriptionText("ABC at 09:30:05:  New high\nfirst\nsecond\nthird");
+    QTextEdit &status = Panel->StatusBox();
+    QPlainTextEdit &description = Panel->DescriptionBox();
+    for (int k = 1; k <= 3; ++k) {
+        SCOPED_TRACE(k);
+        Panel->SetBacktestHeight(BacktestLine() + (k - 1) * (BacktestLine() - 5));
+        Panel->SetDescriptionHeight(DescriptionLine() + (k - 1) * (DescriptionLine() - 7));
+        EXPECT_EQ(WholeLinesAndMore(status), std::make_pair(k, false));
+        EXPECT_EQ(WholeLinesAndMore(description), std::make_pair(k, false));
+    }
+    // A window opened narrow, in the default layout (a backtest bar of two lines): the
+    // invitation wraps to more lines than that and shows from its start, no line cut.
+    TAlertPanel narrow(Session);
+    narrow.resize(300, 250);
+    narrow.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&narrow));
+    EXPECT_EQ(narrow.BacktestHeight(), BacktestLine() + BacktestLine() - 5);
+    EXPECT_GT(narrow.StatusBox().document()->size().height(), narrow.StatusBox().height());
+    EXPECT_EQ(WholeLinesAndMore(narrow.StatusBox()), std::make_pair(2, false));
 }
 
 TEST_F(AlertPanelTest, TheBacktestButtonShowsWhetherABacktestRuns)

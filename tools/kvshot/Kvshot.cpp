@@ -9,6 +9,7 @@
 #include "grid/AlertGrids.h"
 #include "grid/AlertPanel.h"
 #include "icons/AlertIcons.h"
+#include "icons/AlertIconsPictures.h"
 #include "kestrova/KestrovaAlerts.h"
 #include "session/BacktestNames.h"
 #include "session/GetAlertData.h"
@@ -44,8 +45,9 @@ struct TOptions
 const std::vector<std::pair<std::string, std::string>> DefaultScenes = {
     { "down", TAlertGrid::DefaultWindowConfig },
     { "up", "C,5,2,76,1,40,3,45,4,176,6,42,1,2,20,31,1,0" },
-    { "left", "C,5,2,76,1,40,3,45,4,176,6,42,2,2,20,31,1,0" },
-    { "right", "C,5,2,76,1,40,3,45,4,176,6,42,3,2,20,31,1,0" },
+    // Sideways the sizes are row heights: four lines of description.
+    { "left", "C,5,2,15,1,20,3,15,4,60,6,15,2,2,20,31,1,0" },
+    { "right", "C,5,2,15,1,20,3,15,4,60,6,15,3,2,20,31,1,0" },
     { "writeover", "C,4,2,76,1,40,3,45,4,300,0,2,20,31,2,0" },
     { "groupsymbol", "C,4,3,60,2,76,4,300,8,40,0,2,20,31,3,3" },
     // Charts and quality on the textured "Paper" scheme, newest symbols first.
@@ -90,6 +92,28 @@ bool ParseOptions(int argc, char **argv, TOptions &o)
     return true;
 }
 
+// Where --click clicks: on the newest alert shown whole, else on the first alert shown whole, in
+// the first data type that is not an Icon (a click on an icon may open a help page). Empty when
+// no alert is on screen.
+QRect ClickTarget(const TAlertGrid &grid)
+{
+    const bool vertical = IsVertical(grid.Direction());
+    const std::vector<uint8_t> &types = grid.DataTypes();
+    int typeLine = 0;
+    while (typeLine + 1 < static_cast<int>(types.size()) && types[size_t(typeLine)] == cdIcon)
+        ++typeLine;
+    const int first = vertical ? grid.TopRow() : grid.LeftCol();
+    const int shown = vertical ? grid.VisibleRowCount() : grid.VisibleColCount();
+    QRect target;
+    for (int line = first; line < first + shown; ++line) {
+        const int col = vertical ? typeLine : line, row = vertical ? line : typeLine;
+        const int index = grid.AlertIndexAt(col, row);
+        if (index >= 0 && (target.isEmpty() || index == 0))
+            target = grid.CellRect(col, row);
+    }
+    return target;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -119,6 +143,8 @@ int main(int argc, char **argv)
     session->SetVendorId("kvshot");
     session->SetUsername(options.User);
     session->SetPassword(options.Password);
+    // The shared dialogs draw their icons from that cache too.
+    SetAlertPictures(&IconCachePictures());
 
     std::vector<std::unique_ptr<TAlertPanel>> panels;
     for (const auto &[name, config] : options.Scenes) {
@@ -135,9 +161,8 @@ int main(int argc, char **argv)
         for (size_t i = 0; i < panels.size(); ++i) {
             TAlertPanel &panel = *panels[i];
             TAlertGrid &grid = panel.Grid();
-            if (options.Click) { // a click on the first alert fills the description line
-                const QRect cell = grid.CellRect(
-                    IsVertical(grid.Direction()) ? 2 : 1, IsVertical(grid.Direction()) ? 1 : 2);
+            if (options.Click) { // a click on an alert fills the description line
+                const QRect cell = ClickTarget(grid);
                 if (!cell.isEmpty())
                     QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell.center());
             }
@@ -154,6 +179,7 @@ int main(int argc, char **argv)
     });
     app.exec();
     panels.clear();
+    SetAlertPictures(nullptr);
     FreeIconCache(); // it talks through the session, and its timer needs the application
     return status;
 }

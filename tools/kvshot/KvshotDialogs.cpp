@@ -1,6 +1,6 @@
 // kvshot --dialogs: opens the dialogs of an alert window one after the other and saves each
-// over the window, then runs a backtest from the panel's button and saves the window while it
-// runs and once its results are in.
+// over the window (the configure-alerts dialog once per page), then runs a backtest from the
+// panel's button and saves the window while it runs and once its results are in.
 
 #include "KvshotDialogs.h"
 
@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -46,6 +47,18 @@ QImage OverWindow(QWidget &window, QWidget &dialog)
     return image;
 }
 
+// A tab caption as a file-name part: "Window Name" gives "window-name".
+std::string FileNamePart(const QString &caption)
+{
+    std::string part;
+    for (const QChar c : caption.toLower())
+        if (c.isLetterOrNumber())
+            part += c.toLatin1();
+        else if (!part.empty() && part.back() != '-')
+            part += '-';
+    return part;
+}
+
 struct TStep
 {
     int DelayMs;
@@ -69,7 +82,7 @@ void RunSteps(std::shared_ptr<std::vector<TStep>> steps, size_t next, std::funct
 void ShootDialogs(TAlertPanel &panel, const std::string &out, std::function<void()> done)
 {
     TAlertGrid &grid = panel.Grid();
-    const auto save = [&panel, out](const char *name, QWidget *dialog) {
+    const auto save = [&panel, out](const std::string &name, QWidget *dialog) {
         const std::string path = out + "/" + name + ".png";
         const QImage image = dialog ? OverWindow(panel, *dialog) : panel.grab().toImage();
         std::printf(
@@ -91,7 +104,18 @@ void ShootDialogs(TAlertPanel &panel, const std::string &out, std::function<void
         { 0, [&grid] { grid.SaveContentsClicked(); } },
         { 300, shot("dialog-savecontents") },
         { 0, [&grid] { grid.ConfigureClicked(); } },
-        { 2500, shot("dialog-configure") }, // after the server's catalogue
+        // After the server's catalogue: each page in turn.
+        { 2500,
+            [&grid, save] {
+                QDialog *dialog = OpenDialog(grid);
+                auto *pages = dialog ? dialog->findChild<QTabWidget *>() : nullptr;
+                for (int i = 0; pages && i < pages->count(); ++i) {
+                    pages->setCurrentIndex(i);
+                    save("dialog-configure-" + FileNamePart(pages->tabText(i)), dialog);
+                }
+                if (dialog)
+                    dialog->reject();
+            } },
         { 0, [&grid] { grid.QuorixButtonClicked(); } },
         { 300,
             [&grid, save] {

@@ -197,6 +197,8 @@ void TAlertGrid::SetDirection(int direction)
     const bool rebuild = IsVertical(direction) != IsVertical(FDirection);
     BeginUpdate();
     FDirection = direction;
+    // The newest alert is at the far end in these two: it stays flush with the window's edge.
+    SetEndAnchored(direction == adUp, direction == adLeft);
     if (rebuild) {
         const int alerts = std::max(1, FList->Count()) + 1;
         const int types = std::max<int>(1, static_cast<int>(FDataTypes.size()));
@@ -398,13 +400,34 @@ void TAlertGrid::LayoutPass()
                 SetRowHeight(row, line);
             }
         }
-        SetDefaultColWidth(
-            metrics.horizontalAdvance("Running up: +0.09 in less than one minute.") / 2);
+        FNaturalColWidth = std::max(
+            1, metrics.horizontalAdvance("Running up: +0.09 in less than one minute.") / 2);
+        SetDefaultColWidth(FNaturalColWidth);
+        FitAlertColumns();
     }
     EndUpdate();
     FInLayout = false;
     if (OnWindowConfigChanged)
         OnWindowConfigChanged();
+}
+
+void TAlertGrid::FitAlertColumns()
+{
+    if (!IsHorizontal(FDirection) || FNaturalColWidth <= 0)
+        return;
+    const int lineWidth = GridLineWidth();
+    const int room = ClientWidth() - FNaturalColWidth - lineWidth;
+    const int columns = std::max(1, room / (FNaturalColWidth + lineWidth));
+    // A window too narrow for one whole column shows part of it, at half the natural width.
+    const int width = std::max(FNaturalColWidth / 2, room / columns - lineWidth);
+    const int header = FNaturalColWidth + std::max(0, room - columns * (width + lineWidth));
+    if (width == DefaultColWidth() && header == ColWidth(0))
+        return;
+    BeginUpdate();
+    SetDefaultColWidth(width);
+    SetColWidth(0, header);
+    InvalidateGrid();
+    EndUpdate();
 }
 
 void TAlertGrid::FitColumns()

@@ -240,6 +240,10 @@ private:
     int SaveScrollPosition() const;
     void RestoreScrollPosition(int p);
     void SizeToContent(int p);
+    // Horizontal directions: the alert columns share the client width so that whole columns
+    // fill it (as many as fit at the natural width, widened); the header column takes the
+    // pixels left over.
+    void FitAlertColumns();
     void RefreshWriteOverLayout();
     void ResetWriteCursorNow();
     void ClickAt(QPoint pos, bool doubleClick);
@@ -280,6 +284,7 @@ private:
     bool FRealTime = true, FRealTimeEnabled = true, FMoreEnabled = false;
     bool FTimeFrameEnabled = true;
     bool FInLayout = false;
+    int FNaturalColWidth = 0; // of alert columns, as the layout pass measured it
     bool FMouseLeftDown = false, FMouseDouble = false;
 
     // Repaint economy: what a line shows is known by these (see LineIdentity).

@@ -39,7 +39,12 @@ void TAlertGrid::RefreshWriteOverLayout()
 
 void TAlertGrid::GridResized()
 {
-    RunGuarded("AlertGrids, TAlertGrid.Resize", [this] { RefreshWriteOverLayout(); });
+    RunGuarded("AlertGrids, TAlertGrid.Resize", [this] {
+        BeginUpdate();
+        FitAlertColumns();
+        RefreshWriteOverLayout();
+        EndUpdate();
+    });
 }
 
 // ---- the scroll position ----
@@ -69,7 +74,11 @@ void TAlertGrid::SizeToContent(int p)
     const int client = vertical ? ClientHeight() : ClientWidth();
     const int lineSize = std::max(1, vertical ? DefaultRowHeight() : DefaultColWidth());
     const int fixed = vertical ? FixedRows() : FixedCols();
-    const int lines = client / lineSize - (vertical ? 1 : 0);
+    // Lines that fit: rows at the default height less the header row; columns as
+    // FitAlertColumns shares the width out, with the header column.
+    const int lines = vertical ? client / lineSize - 1
+                               : fixed
+            + std::max(0, client - ColWidth(0) - GridLineWidth()) / (lineSize + GridLineWidth());
     const auto count = [&] { return vertical ? RowCount() : ColCount(); };
     const auto setCount = [&](int n) { vertical ? SetRowCount(n) : SetColCount(n); };
     BeginUpdate();

@@ -17,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QTextEdit>
+#include <QTextFrame>
 #include <cmath>
 
 namespace kestrova {
@@ -24,6 +25,7 @@ namespace kestrova {
 namespace {
 constexpr uint32_t StatusBoxColor = 0xD8E9EC; // toolkit colour value
 constexpr int DescriptionMargin = 7, BacktestMargin = 5;
+constexpr int StatusIndent = 2; // pixels between the status box's edges and its text
 
 void SetColors(QWidget &widget, QPalette::ColorRole background, const QColor &back,
     QPalette::ColorRole text, const QColor &fore)
@@ -56,7 +58,7 @@ TAlertPanel::TAlertPanel(TAllAlertsConnection &session, QWidget *parent)
     FBacktestBar->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     FBacktestBar->setLineWidth(2);
     auto *bar = new QHBoxLayout(FBacktestBar);
-    bar->setContentsMargins(2, 2, 2, 2);
+    bar->setContentsMargins(0, 0, 0, 0); // the bevel is the bar's margin
     bar->setSpacing(0);
     FButton = new TColorButton(FBacktestBar);
     FButton->setFixedWidth(33);
@@ -125,7 +127,19 @@ void TAlertPanel::SetStatusText(const std::string &text)
 
 void TAlertPanel::LoadStatus()
 {
-    LoadRichText(*FStatus->document(), ReadRtf("{" + FStatusText + "}"));
+    QTextDocument &document = *FStatus->document();
+    LoadRichText(document, ReadRtf("{" + FStatusText + "}"));
+    // The bar's height less its bevel is one pixel and k lines: one pixel above the text, and
+    // a bar of k lines shows k whole lines. A little room on the sides.
+    QTextFrameFormat frame = document.rootFrame()->frameFormat();
+    frame.setMargin(0);
+    frame.setTopMargin(1);
+    frame.setLeftMargin(StatusIndent);
+    frame.setRightMargin(StatusIndent);
+    document.rootFrame()->setFrameFormat(frame);
+    // The box's cursor went along with the text to its end; a box too small for the text
+    // would keep that end in view. It shows the start.
+    FStatus->moveCursor(QTextCursor::Start);
 }
 
 void TAlertPanel::SaveStatus(const std::string &fileName) const

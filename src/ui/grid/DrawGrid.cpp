@@ -204,6 +204,15 @@ void TDrawGrid::SetLeftCol(int col)
         TopLeftChanged();
 }
 
+void TDrawGrid::SetEndAnchored(bool rows, bool cols)
+{
+    BeginUpdate();
+    FRows.SetEndAnchored(rows);
+    FCols.SetEndAnchored(cols);
+    FRepaintAll = true;
+    EndUpdate();
+}
+
 void TDrawGrid::ReclampTopLeft()
 {
     FRows.SetFirst(FRows.First(), ClientHeight());
@@ -435,6 +444,9 @@ void TDrawGrid::paintEvent(QPaintEvent *event)
             if (start <= area.right() && start + size >= area.left())
                 cols.push_back({ line, start, size });
         });
+        // A scrollable line shown in part starts under the fixed lines: it is clipped to
+        // the scrolling area so that the headers stay whole.
+        const int fixedRight = FCols.FixedExtent(), fixedBottom = FRows.FixedExtent();
         FRows.ForEachShown(height, [&](int row, int y, int h) {
             if (y > area.bottom() || y + h < area.top())
                 return;
@@ -443,7 +455,16 @@ void TDrawGrid::paintEvent(QPaintEvent *event)
                 if (!region.intersects(cell))
                     continue;
                 const bool fixed = row < FixedRows() || c.Index < FixedCols();
+                const int left = c.Index >= FixedCols() ? std::max(c.Start, fixedRight) : c.Start;
+                const int top = row >= FixedRows() ? std::max(y, fixedBottom) : y;
+                const bool inPart = left != c.Start || top != y;
+                if (inPart) {
+                    painter.save();
+                    painter.setClipRect(QRect(QPoint(left, top), cell.bottomRight()));
+                }
                 DrawCell(painter, c.Index, row, cell, fixed ? unsigned(gdFixed) : 0u);
+                if (inPart)
+                    painter.restore();
             }
         });
         PaintGridLines(painter, area);

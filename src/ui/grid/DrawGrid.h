@@ -77,6 +77,9 @@ public:
     void SetTopRow(int row);
     int LeftCol() const { return FCols.First(); }
     void SetLeftCol(int col);
+    // Whether rows (columns) scrolled to their end end flush with the client's end, the row
+    // (column) before TopRow (LeftCol) then showing in part (see TGridAxis).
+    void SetEndAnchored(bool rows, bool cols);
     // Scrollable rows (columns) shown whole from TopRow (LeftCol).
     int VisibleRowCount() const { return FRows.VisibleCount(ClientHeight()); }
     int VisibleColCount() const { return FCols.VisibleCount(ClientWidth()); }

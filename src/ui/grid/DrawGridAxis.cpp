@@ -92,6 +92,16 @@ int TGridAxis::VisibleCount(int client) const
     return count;
 }
 
+int TGridAxis::LeadIn(int client) const
+{
+    if (!FEndAnchored || FFirst <= FFixed || FFirst != MaxFirst(client))
+        return 0;
+    int used = FixedExtent();
+    for (int i = FFirst; i < FCount && used < client; ++i)
+        used += Extent(i);
+    return std::max(0, client - used);
+}
+
 int TGridAxis::LineAt(int pos, int client) const
 {
     int found = -1;

@@ -2,6 +2,9 @@
 // One direction of an owner-drawn grid: its rows or its columns. Lines 0 .. Fixed()-1 are the
 // fixed (header) lines, always shown first; the scrollable lines are shown from First() on.
 // Each line takes its size in pixels plus the grid-line width after it.
+//
+// An end-anchored axis scrolled to its end shows its last line flush with the client's end: the
+// line before First() then shows in part, its hidden part under the fixed lines.
 
 #include <vector>
 
@@ -40,6 +43,12 @@ public:
     // Scrollable lines shown whole from First() within a client length.
     int VisibleCount(int client) const;
 
+    bool EndAnchored() const { return FEndAnchored; }
+    void SetEndAnchored(bool anchored) { FEndAnchored = anchored; }
+    // Pixels of the line before First() that show ahead of it; 0 unless the axis is anchored,
+    // scrolled to its end and has room to spare there.
+    int LeadIn(int client) const;
+
     // The line at a client position, or -1 past the last line shown.
     int LineAt(int pos, int client) const;
     // Where a line starts on screen, or -1 when it is not shown.
@@ -47,7 +56,8 @@ public:
     // Where the shown lines end (the client length when they fill it).
     int ShownEnd(int client) const;
 
-    // Calls f(line, start, size) for each line on screen: fixed lines, then from First().
+    // Calls f(line, start, size) for each line on screen: fixed lines, the line shown in part
+    // ahead of First() (its start lies inside the fixed lines), then from First().
     template<typename F>
     void ForEachShown(int client, F &&f) const
     {
@@ -55,6 +65,10 @@ public:
         for (int i = 0; i < FFixed && pos < client; ++i) {
             f(i, pos, Size(i));
             pos += Extent(i);
+        }
+        if (const int lead = LeadIn(client); lead > 0 && pos < client) {
+            f(FFirst - 1, pos + lead - Extent(FFirst - 1), Size(FFirst - 1));
+            pos += lead;
         }
         for (int i = FFirst; i < FCount && pos < client; ++i) {
             f(i, pos, Size(i));
@@ -68,6 +82,7 @@ private:
     int FDefaultSize = 24;
     int FFirst = 0;
     int FLineWidth = 1;
+    bool FEndAnchored = false;
     std::vector<int> FSizes; // empty while every line has the default size
 };
 
