@@ -122,13 +122,18 @@ int main(int argc, char **argv)
         std::puts("kvshot " KV_VERSION_STRING);
         return 0;
     }
+    const char *usage
+        = "usage: kvshot --server HOST:PORT [--user U] [--password P] [--out DIR]\n"
+          "              [--wait SECONDS] [--size WxH] [--click] [--dialogs]\n"
+          "              [--scene NAME=CONFIG ...]\n"
+          "       kvshot --version | --help\n";
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
     TOptions options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr,
-            "usage: kvshot --server HOST:PORT [--user U] [--password P] [--out DIR]\n"
-            "              [--wait SECONDS] [--size WxH] [--click] [--dialogs]\n"
-            "              [--scene NAME=CONFIG ...]\n"
-            "       kvshot --version\n");
+        std::fputs(usage, stderr);
         return 2;
     }
     QApplication app(argc, argv);
