@@ -154,7 +154,7 @@ void TAlertGridMenus::Build()
         levels.resize(static_cast<size_t>(row.Level) + 1);
         QMenu &menu = *levels.back();
         if (row.Caption == "-") {
-            FItems.push_back({ .Action = menu.addSeparator(), .Command = row.Command });
+            FItems.push_back({ .Action = menu.addSeparator(), .Command = row.Command, .Text = {} });
             continue;
         }
         const bool parent
