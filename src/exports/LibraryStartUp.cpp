@@ -44,7 +44,20 @@ struct TLibrary
     // Qt's message handler before the library installed its own (only with OwnApplication).
     QtMessageHandler PreviousQtHandler = nullptr;
     bool QtHandlerInstalled = false;
+    // The process is exiting (rather than the library being unloaded): Qt's globals are being
+    // destroyed in an order the library cannot know, so it frees no Qt object.
+    bool ProcessExiting = false;
 };
+
+// Set by the library's destructor function. At dlclose it runs before the handlers the library
+// registered with atexit (the toolchain's own finaliser, which runs those, comes last); at
+// process exit it runs after them. So the unload handler sees false exactly when the process is
+// exiting.
+bool LibraryUnloaded = false;
+__attribute__((destructor)) void MarkLibraryUnloaded()
+{
+    LibraryUnloaded = true;
+}
 
 TLibrary &Library()
 {
@@ -133,10 +146,14 @@ void EnsureApplication()
 // library.
 void LibraryUnloading()
 {
-    ShutDownLibrary();
     TLibrary &library = Library();
+    library.ProcessExiting = !LibraryUnloaded;
+    ShutDownLibrary();
+    FreeWindowControl();
     qRemovePostRoutine(ApplicationGoing);
-    if (library.OwnApplication)
+    if (library.ProcessExiting)
+        (void)library.OwnApplication.release(); // the process's end takes it
+    else if (library.OwnApplication)
         RunGuarded("Exports, Unload", [&] { library.OwnApplication.reset(); });
     if (library.QtHandlerInstalled) {
         qInstallMessageHandler(library.PreviousQtHandler);
@@ -212,7 +229,8 @@ void ShutDownLibrary() noexcept
         QObject::disconnect(library.QuitConnection);
         // Once the application object is being destroyed its widgets are gone with it, and so is
         // the window system: nothing of Qt's may be freed then.
-        const bool qtAlive = QCoreApplication::instance() && !QCoreApplication::closingDown();
+        const bool qtAlive = QCoreApplication::instance() && !QCoreApplication::closingDown()
+            && !library.ProcessExiting;
         // The windows and the process-wide widgets go before the objects they listen to.
         ReleaseAllWindows(qtAlive);
         SetAlertPictures(nullptr);
@@ -233,7 +251,8 @@ void ShutDownLibrary() noexcept
         // Last, so that reports made while the rest went still reach a window that is freed
         // here, before the application object, rather than by an exit handler after Qt's own.
         SetDebugSink({});
-        TMiscDebugWindow::Destroy();
+        if (qtAlive)
+            TMiscDebugWindow::Destroy();
     });
 }
 

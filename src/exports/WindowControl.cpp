@@ -9,6 +9,7 @@
 #include "status/StatusFrames.h"
 #include "support/DebugLog.h"
 #include "support/Exceptions.h"
+#include "support/ProcessWide.h"
 #include "support/ToolkitColors.h"
 
 #include <QCoreApplication>
@@ -51,10 +52,17 @@ struct TWindowControl
     bool FreePosted = false;
 };
 
+TProcessWide<TWindowControl> &Control()
+{
+    static TProcessWide<TWindowControl> control;
+    return control;
+}
+
 TWindowControl &Windows()
 {
-    static TWindowControl control;
-    return control;
+    if (!Control())
+        Control() = std::make_unique<TWindowControl>();
+    return *Control();
 }
 
 void FreeReleased();
@@ -367,6 +375,11 @@ void ReleaseAllWindows(bool qtAlive)
         ReleaseWindow(c.Registry.begin()->second->Handle());
     FreeReleased();
     c.Context = {};
+}
+
+void FreeWindowControl()
+{
+    Control().reset();
 }
 
 THostCallbacks &HostCallbacks()

@@ -82,6 +82,8 @@ size_t WindowCount();
 // Library shutdown: frees every window (leaving Qt objects alone when Qt is going) and forgets
 // the callbacks and the context.
 void ReleaseAllWindows(bool qtAlive);
+// The library unloading: frees the registry itself, after ReleaseAllWindows.
+void FreeWindowControl();
 
 // The host's callbacks, shared by all windows.
 struct THostCallbacks

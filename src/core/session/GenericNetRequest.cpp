@@ -1,6 +1,7 @@
 #include "session/GenericNetRequest.h"
 
 #include "session/NetSession.h"
+#include "support/ProcessWide.h"
 #include "support/DebugLog.h"
 
 #include <algorithm>
@@ -24,9 +25,9 @@ bool HasPrefix(const std::string &text, const std::string &upperPrefix)
     return true;
 }
 
-std::unique_ptr<TNetRequestRegistry> &ProcessRegistry()
+TProcessWide<TNetRequestRegistry> &ProcessRegistry()
 {
-    static std::unique_ptr<TNetRequestRegistry> registry;
+    static TProcessWide<TNetRequestRegistry> registry;
     return registry;
 }
 

@@ -1,6 +1,7 @@
 #include "session/SimpleHttpRequest.h"
 
 #include "session/NetSession.h"
+#include "support/ProcessWide.h"
 #include "support/DebugLog.h"
 #include "support/Exceptions.h"
 
@@ -122,9 +123,9 @@ void THttpQueue::Release(THttpWrapper &wrapper)
 }
 
 namespace {
-std::unique_ptr<THttpQueue> &ProcessQueue()
+TProcessWide<THttpQueue> &ProcessQueue()
 {
-    static std::unique_ptr<THttpQueue> queue;
+    static TProcessWide<THttpQueue> queue;
     return queue;
 }
 } // namespace

@@ -1,6 +1,7 @@
 #include "icons/AlertIcons.h"
 
 #include "session/GetAlertData.h"
+#include "support/ProcessWide.h"
 #include "session/ServerRequests.h"
 #include "support/DebugLog.h"
 
@@ -221,9 +222,9 @@ QImage DecodeGifPicture(const std::string &bytes)
 // ---- the process-wide cache ----
 
 namespace {
-std::unique_ptr<TIconCache> &Instance()
+TProcessWide<TIconCache> &Instance()
 {
-    static std::unique_ptr<TIconCache> cache;
+    static TProcessWide<TIconCache> cache;
     return cache;
 }
 } // namespace

@@ -1,6 +1,7 @@
 #include "status/StatusFrames.h"
 
 #include "session/GetAlertData.h"
+#include "support/ProcessWide.h"
 #include "support/DebugLog.h"
 #include "support/GeneralFont.h"
 
@@ -55,9 +56,9 @@ QLabel *MakeLight(QWidget *parent, TStatusLight light)
     return label;
 }
 
-std::unique_ptr<TStatusFrameList> &ListInstance()
+TProcessWide<TStatusFrameList> &ListInstance()
 {
-    static std::unique_ptr<TStatusFrameList> list;
+    static TProcessWide<TStatusFrameList> list;
     return list;
 }
 } // namespace
