@@ -90,9 +90,11 @@ TEST(Kvtail, HistoryRangePrintsTheNewestOfTheRangeOldestFirstUpToTheCountAndExit
             QDateTime::currentDateTime().addSecs(secs).toString(format), format);
     };
     const QDateTime from = minute(-7200), to = minute(-3600);
+    // Two windows: the cap holds for the run, not for each window.
     Kvtail past(ServerArgs(server)
         + QStringList { "--history", from.toString(format) + ".." + to.toString(format), "--format",
-            "csv", "--history-max", "30" });
+            "csv", "--history-max", "30", "--config", "O=1fffffffffffffffffffffff0_3d_0",
+            "--config", "O=1fffffffffffffffffffffff0_3d_0&WN=Second" });
     EXPECT_EQ(past.Finish(10000), 0) << past.Errors().toStdString();
     const auto times = CsvTimes(past.Lines());
     EXPECT_EQ(times.size(), 30u) << "--history-max caps the whole run";

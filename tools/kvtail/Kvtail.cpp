@@ -216,7 +216,7 @@ private:
         }
     }
 
-    // Every window's history, oldest first (windows in order at equal times), then the end.
+    // The windows' history, oldest first (windows in order at equal times), then the end.
     void PrintHistory()
     {
         std::vector<std::pair<const TTailWindow *, const TAlertRecord *>> lines;
@@ -225,6 +225,11 @@ private:
                 lines.emplace_back(window.get(), &*it);
         std::stable_sort(lines.begin(), lines.end(),
             [](const auto &a, const auto &b) { return a.second->Time < b.second->Time; });
+        // Each window holds the newest --history-max of its range; the run prints the newest
+        // --history-max of them all.
+        const size_t max = static_cast<size_t>(FOptions.HistoryMax);
+        if (lines.size() > max)
+            lines.erase(lines.begin(), lines.end() - static_cast<std::ptrdiff_t>(max));
         for (const auto &[window, alert] : lines)
             Print(*window, *alert);
         FOutput.Flush();

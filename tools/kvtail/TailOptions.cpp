@@ -24,7 +24,7 @@ const char *const TailUsage
       "  --history FROM..TO   print the alerts between two local times\n"
       "                       (yyyy-mm-dd hh:mm[:ss]; TO may be \"now\"), oldest first,\n"
       "                       instead of live alerts, then exit\n"
-      "  --history-max N      at most N history alerts per window, the newest of the range\n"
+      "  --history-max N      at most N history alerts in all, the newest of the range\n"
       "                       (default 1000)\n"
       "  --format F           text (aligned columns), csv, or json (one object per line)\n"
       "  --tunnel URL         talk to the server over HTTP through its tunnel reader page\n"
