@@ -7,16 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=${KV_BIN_DIR:-build/bin}
-work=$(mktemp -d)
-"$bin/kestrova-alertd" --port 0 --data "$work" >"$work/stdout" 2>"$work/server.log" &
-server=$!
-trap 'kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true; rm -rf "$work"' EXIT
-for _ in $(seq 1 100); do
-  grep -q '^listening on ' "$work/stdout" 2>/dev/null && break
-  kill -0 "$server" 2>/dev/null || { cat "$work/server.log" >&2; exit 1; }
-  sleep 0.1
-done
-address=$(sed -n 's/^listening on //p' "$work/stdout")
+. scripts/reference-server.sh
+start_server "$bin"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "kestrova-alertd is listening on $address; the Qt host shows its alerts (close it to stop)." >&2
   "$bin/qt-host" --user demo --password demo "$address"

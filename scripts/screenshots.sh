@@ -29,16 +29,8 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
-work=$(mktemp -d)
-"$bin/kestrova-alertd" --port 0 --rate "$rate" --data "$work" >"$work/stdout" 2>"$work/server.log" &
-server=$!
-trap 'kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true; rm -rf "$work"' EXIT
-for _ in $(seq 1 100); do
-  grep -q '^listening on ' "$work/stdout" 2>/dev/null && break
-  kill -0 "$server" 2>/dev/null || { cat "$work/server.log" >&2; exit 1; }
-  sleep 0.1
-done
-address=$(sed -n 's/^listening on //p' "$work/stdout")
+. scripts/reference-server.sh
+start_server "$bin" --rate "$rate"
 if [ "$qt_host" = 1 ]; then
   XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-/tmp/kv-runtime} xvfb-run -a -s "-screen 0 1600x1200x24" \
     "$bin/qt-host" --shots "$out" "${host_args[@]}" "$address" | grep -v '^alert '
