@@ -58,22 +58,12 @@ TEST(SessionSilentServer, RestartsAndResumesWithoutLosingAnAlert)
         << server.Log();
 
     // Every logged alert between the first and the last one received arrived exactly once.
-    const auto logged = LoggedAlerts(server.Port(), AllAlerts, started);
-    long long first = -1, last = -1;
-    for (const auto &[id, key] : logged)
-        if (received.count(key)) {
-            if (first < 0)
-                first = id;
-            last = id;
-        }
-    ASSERT_GE(first, 0) << "the witness found none of the received alerts";
-    std::multiset<std::string> expected;
-    for (auto it = logged.find(first); it != logged.end() && it->first <= last; ++it)
-        expected.insert(it->second);
-    EXPECT_EQ(received.size(), expected.size());
-    EXPECT_TRUE(received == expected);
-    EXPECT_GT(std::stoll(resumedAfter), first) << "alerts arrived before the silence";
-    EXPECT_GT(last, std::stoll(resumedAfter)) << "alerts logged during the silence arrived";
+    const TLoggedSpan span = LoggedSpan(LoggedAlerts(server.Port(), AllAlerts, started), received);
+    ASSERT_GE(span.First, 0) << "the witness found none of the received alerts";
+    EXPECT_EQ(received.size(), span.Alerts.size());
+    EXPECT_TRUE(received == span.Alerts);
+    EXPECT_GT(std::stoll(resumedAfter), span.First) << "alerts arrived before the silence";
+    EXPECT_GT(span.Last, std::stoll(resumedAfter)) << "alerts logged during the silence arrived";
 }
 
 } // namespace

@@ -134,21 +134,11 @@ TEST_P(TunnelHost, ExportsLoseNoAlertAndNoListEdit)
     ResetTimeDefaults();
 
     // Every logged alert between the first and the last one received arrived exactly once.
-    const auto logged = LoggedAlerts(server.Port(), AllAlerts, started);
-    long long first = -1, last = -1;
-    for (const auto &[id, key] : logged)
-        if (received.count(key)) {
-            if (first < 0)
-                first = id;
-            last = id;
-        }
-    ASSERT_GE(first, 0) << "the witness found none of the " << received.size() << " alerts";
-    std::multiset<std::string> expectedAlerts;
-    for (auto it = logged.find(first); it != logged.end() && it->first <= last; ++it)
-        expectedAlerts.insert(it->second);
+    const TLoggedSpan span = LoggedSpan(LoggedAlerts(server.Port(), AllAlerts, started), received);
+    ASSERT_GE(span.First, 0) << "the witness found none of the " << received.size() << " alerts";
     EXPECT_GT(received.size(), 100u);
-    EXPECT_EQ(received.size(), expectedAlerts.size());
-    EXPECT_TRUE(received == expectedAlerts);
+    EXPECT_EQ(received.size(), span.Alerts.size());
+    EXPECT_TRUE(received == span.Alerts);
     EXPECT_NE(server.Log().find("fault post-slow"), std::string::npos);
     EXPECT_GT(TunnelsOpened(server), 0) << "the conversation went over the tunnel";
 }

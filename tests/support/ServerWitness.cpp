@@ -72,4 +72,20 @@ std::string ServerLists(quint16 port, const std::string &user)
     return text;
 }
 
+TLoggedSpan LoggedSpan(
+    const std::map<long long, std::string> &logged, const std::multiset<std::string> &received)
+{
+    TLoggedSpan span;
+    for (const auto &[id, key] : logged)
+        if (received.count(key)) {
+            if (span.First < 0)
+                span.First = id;
+            span.Last = id;
+        }
+    if (span.First >= 0)
+        for (auto it = logged.find(span.First); it != logged.end() && it->first <= span.Last; ++it)
+            span.Alerts.insert(it->second);
+    return span;
+}
+
 } // namespace kvtest

@@ -5,6 +5,7 @@
 
 #include <QtGlobal>
 #include <map>
+#include <set>
 #include <string>
 
 namespace kvtest {
@@ -17,6 +18,16 @@ std::string AlertKey(const std::string &symbol, const std::string &type, const s
 // AlertKey by alert id.
 std::map<long long, std::string> LoggedAlerts(
     quint16 port, const std::string &config, qint64 since);
+
+// The logged alerts from the first to the last of those received (by id, both included), for a
+// check that every alert in between arrived exactly once. First is -1 when none was received.
+struct TLoggedSpan
+{
+    long long First = -1, Last = -1;
+    std::multiset<std::string> Alerts;
+};
+TLoggedSpan LoggedSpan(
+    const std::map<long long, std::string> &logged, const std::multiset<std::string> &received);
 
 // Every list of the user as the server keeps it, one "id \"name\": SYMBOLS" line each by id.
 std::string ServerLists(quint16 port, const std::string &user);
