@@ -9,6 +9,9 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QFontMetrics>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPointer>
 #include <cmath>
 #include <ctime>
@@ -331,6 +334,15 @@ TEST_F(HostWindows, TheReferenceServerNamesTheWindowAndTimesItsAlerts)
     EXPECT_NE(first.Type, "");
     // Server-formatted times come back as Unix seconds of about now.
     EXPECT_LT(std::abs(first.Time - static_cast<int32_t>(std::time(nullptr))), 600) << first.Time;
+
+    // The diagnostics name the window with the alerts it holds and its confirmed subscription.
+    kvtest::RunFor(200);
+    const QJsonObject diagnostics = QJsonDocument::fromJson(Kv().KV_GetDiagnostics()).object();
+    const QJsonArray windows = diagnostics["windows"].toArray();
+    ASSERT_EQ(windows.size(), 1) << Kv().KV_GetDiagnostics();
+    EXPECT_EQ(windows[0]["name"].toString(), "Highs");
+    EXPECT_TRUE(windows[0]["subscribed"].toBool());
+    EXPECT_GE(windows[0]["alerts_held"].toInt(), 1);
 }
 
 } // namespace

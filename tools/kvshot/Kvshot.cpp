@@ -122,11 +122,10 @@ int main(int argc, char **argv)
         std::puts("kvshot " KV_VERSION_STRING);
         return 0;
     }
-    const char *usage
-        = "usage: kvshot --server HOST:PORT [--user U] [--password P] [--out DIR]\n"
-          "              [--wait SECONDS] [--size WxH] [--click] [--dialogs]\n"
-          "              [--scene NAME=CONFIG ...]\n"
-          "       kvshot --version | --help\n";
+    const char *usage = "usage: kvshot --server HOST:PORT [--user U] [--password P] [--out DIR]\n"
+                        "              [--wait SECONDS] [--size WxH] [--click] [--dialogs]\n"
+                        "              [--scene NAME=CONFIG ...]\n"
+                        "       kvshot --version | --help\n";
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         std::fputs(usage, stdout);
         return 0;

@@ -1,8 +1,8 @@
 #include "session/GenericNetRequest.h"
 
 #include "session/NetSession.h"
-#include "support/ProcessWide.h"
 #include "support/DebugLog.h"
+#include "support/ProcessWide.h"
 
 #include <algorithm>
 #include <vector>

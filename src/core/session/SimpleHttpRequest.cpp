@@ -1,9 +1,9 @@
 #include "session/SimpleHttpRequest.h"
 
 #include "session/NetSession.h"
-#include "support/ProcessWide.h"
 #include "support/DebugLog.h"
 #include "support/Exceptions.h"
+#include "support/ProcessWide.h"
 
 namespace kestrova {
 

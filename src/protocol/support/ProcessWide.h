@@ -9,7 +9,8 @@
 
 namespace kestrova {
 
-template <class T> class TProcessWide
+template<class T>
+class TProcessWide
 {
 public:
     constexpr TProcessWide() = default;

@@ -1,9 +1,9 @@
 #include "icons/AlertIcons.h"
 
 #include "session/GetAlertData.h"
-#include "support/ProcessWide.h"
 #include "session/ServerRequests.h"
 #include "support/DebugLog.h"
+#include "support/ProcessWide.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
 #include "status/StatusFrames.h"
 
 #include "session/GetAlertData.h"
-#include "support/ProcessWide.h"
 #include "support/DebugLog.h"
 #include "support/GeneralFont.h"
+#include "support/ProcessWide.h"
 
 #include <QEvent>
 #include <QLabel>
