@@ -139,11 +139,9 @@ void EnsureApplication()
     Library().OwnApplication = std::make_unique<QApplication>(argc, argv);
 }
 
-// Registered at start-up, so it runs when the library unloads or the process exits, before the
-// Qt globals that existed at start-up are destroyed (exit handlers run in reverse order); and
-// again once a debug window exists (PostToDebugWindow). Only the first run does anything. It
-// leaves Qt holding nothing of the library: a host's application object outlives an unloaded
-// library.
+// Registered at start-up, so it runs when the library unloads or the process exits. Only the
+// first run does anything. On unload it leaves Qt holding nothing of the library (a host's
+// application object outlives an unloaded library); at process exit it frees no Qt object.
 void LibraryUnloading()
 {
     TLibrary &library = Library();
@@ -163,28 +161,11 @@ void LibraryUnloading()
     FreeLog();
 }
 
-// The debug log's sink: the debug window. The window makes Qt create globals of its own (fonts,
-// painting, accessibility) after start-up, and exit handlers free those before the unload
-// handler registered at start-up runs; freeing the window then crashes. So once the first
-// window has been shown and rendered, the unload handler is registered again: at exit it then
-// runs while everything the window uses still exists.
-void PostToDebugWindow(const std::string &text)
-{
-    const bool hadWindow = TMiscDebugWindow::Instance() != nullptr;
-    TMiscDebugWindow::Post(text);
-    static bool registeredAfterWindow = false;
-    if (hadWindow || registeredAfterWindow || !TMiscDebugWindow::Instance())
-        return;
-    registeredAfterWindow = true;
-    TMiscDebugWindow::Instance()->RenderOnce();
-    std::atexit(LibraryUnloading);
-}
-
 } // namespace
 
 void RunStartUpBlock()
 {
-    SetDebugSink(PostToDebugWindow);
+    TMiscDebugWindow::Install();
     SetAlertPictures(&IconCachePictures());
     AllAlertsConnection().HelpEnabled = true;
     BacktestFeatureName() = "Backtester";

@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QTextLayout>
 #include <QThread>
 #include <QVBoxLayout>
 
@@ -98,15 +97,6 @@ void TMiscDebugWindow::Timer1Timer()
     Pending.replace("\r\n", "\n");
     Memo1->appendPlainText(Pending);
     Pending.clear();
-}
-
-void TMiscDebugWindow::RenderOnce()
-{
-    QTextLayout sample(QStringLiteral("Kestrova Debug Window"), Memo1->font());
-    sample.beginLayout();
-    sample.createLine();
-    sample.endLayout();
-    grab();
 }
 
 void TMiscDebugWindow::closeEvent(QCloseEvent *event)

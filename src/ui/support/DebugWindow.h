@@ -28,9 +28,6 @@ public:
     bool Waiting() const { return FWaiting; }
     // The batching tick; public so tests can run it without waiting.
     void Timer1Timer();
-    // Lays out a line of text and paints the window once, now, so that everything Qt makes on
-    // first use for showing text exists from here on.
-    void RenderOnce();
     ~TMiscDebugWindow() override;
 
 protected:
